@@ -1,0 +1,157 @@
+#include "conversion.h"
+
+#include <QTextCodec>
+
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int Utf16Mib = 1015;
+
+constexpr std::array<std::array<char16_t, 2>, 256> makeHexPairs()
+{
+    constexpr char16_t digits[] = u"0123456789ABCDEF";
+    std::array<std::array<char16_t, 2>, 256> pairs {};
+    for (int byte = 0; byte < 256; ++byte)
+        pairs[byte] = { digits[byte >> 4], digits[byte & 0xF] };
+    return pairs;
+}
+
+constexpr std::array<std::array<char16_t, 2>, 256> hexPairs = makeHexPairs();
+
+constexpr signed char NotHex = -1;
+constexpr signed char Blank = -2;
+
+constexpr std::array<signed char, 128> makeNibbleTable()
+{
+    std::array<signed char, 128> table {};
+    for (auto &entry : table)
+        entry = NotHex;
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<signed char>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) {
+        table[c] = static_cast<signed char>(c - 'A' + 10);
+        table[c - 'A' + 'a'] = static_cast<signed char>(c - 'A' + 10);
+    }
+    table[' '] = Blank;
+    return table;
+}
+
+constexpr std::array<signed char, 128> nibbleTable = makeNibbleTable();
+
+inline signed char nibbleOf(char16_t unit)
+{
+    return unit < nibbleTable.size() ? nibbleTable[unit] : NotHex;
+}
+
+} // namespace
+
+const char *codecName(Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Gbk:
+        return "GBK";
+    case Encoding::EucJp:
+        return "EUC-JP";
+    case Encoding::Iso2022Jp:
+        return "ISO 2022-JP";
+    case Encoding::ShiftJis:
+        return "Shift-JIS";
+    case Encoding::Utf16:
+        return "UTF-16";
+    case Encoding::Utf8:
+        return "UTF-8";
+    case Encoding::Big5:
+        return "Big5";
+    case Encoding::EucKr:
+        return "EUC-KR";
+    }
+    return "";
+}
+
+QTextCodec *codecFor(std::optional<Encoding> encoding)
+{
+    return encoding ? QTextCodec::codecForName(codecName(*encoding)) : nullptr;
+}
+
+QByteArray encodeText(const QString &text, const QTextCodec *codec)
+{
+    return codec ? codec->fromUnicode(text) : QByteArray();
+}
+
+QString bytesToHex(const QByteArray &bytes)
+{
+    // QString cannot hold more than this; Qt reports such sizes as an allocation failure too.
+    constexpr int maxBytes = (std::numeric_limits<int>::max() - 64) / 4;
+    if (bytes.size() > maxBytes)
+        qBadAlloc();
+
+    QString hex(bytes.size() * 2, Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(hex.data());
+    for (const char byte : bytes) {
+        std::memcpy(out, hexPairs[static_cast<unsigned char>(byte)].data(), sizeof(char16_t) * 2);
+        out += 2;
+    }
+    return hex;
+}
+
+std::optional<QByteArray> parseHex(QStringView hex)
+{
+    QByteArray bytes(static_cast<int>(hex.size() / 2), Qt::Uninitialized);
+    char *out = bytes.data();
+    const char16_t *in = hex.utf16();
+    const char16_t *const end = in + hex.size();
+
+    signed char high = NotHex;
+    while (in != end) {
+        // Fast path for the common case: two digits in a row, no blank between them.
+        if (high == NotHex && end - in >= 2) {
+            const signed char first = nibbleOf(in[0]);
+            const signed char second = nibbleOf(in[1]);
+            if ((first | second) >= 0) {
+                *out++ = static_cast<char>((first << 4) | second);
+                in += 2;
+                continue;
+            }
+        }
+        const signed char nibble = nibbleOf(*in++);
+        if (nibble == Blank)
+            continue;
+        if (nibble == NotHex)
+            return std::nullopt;
+        if (high == NotHex) {
+            high = nibble;
+        } else {
+            *out++ = static_cast<char>((high << 4) | nibble);
+            high = NotHex;
+        }
+    }
+    if (high != NotHex)
+        return std::nullopt;
+
+    bytes.truncate(static_cast<int>(out - bytes.constData()));
+    return bytes;
+}
+
+QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
+{
+    if (!codec)
+        return QString();
+
+    const char *data = bytes.constData();
+    const int size = bytes.size();
+
+    if (codec->mibEnum() == Utf16Mib) {
+        // A trailing odd byte forms a unit with the zero that follows it: QByteArray always keeps
+        // a terminating zero byte after its data.
+        int units = 0;
+        while (2 * units < size && (data[2 * units] != 0 || data[2 * units + 1] != 0))
+            ++units;
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(data), units);
+    }
+
+    const auto *zero = static_cast<const char *>(std::memchr(data, 0, static_cast<size_t>(size)));
+    return codec->toUnicode(data, zero ? static_cast<int>(zero - data) : size);
+}

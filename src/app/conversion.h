@@ -1,0 +1,36 @@
+#ifndef VELTRANE_CONVERSION_H
+#define VELTRANE_CONVERSION_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+class QTextCodec;
+
+// The eight encodings on offer, in the order the window tests its radio buttons.
+enum class Encoding { Gbk, EucJp, Iso2022Jp, ShiftJis, Utf16, Utf8, Big5, EucKr };
+
+// The name handed to the codec lookup; for two encodings it is not the label on screen.
+const char *codecName(Encoding encoding);
+
+// nullptr when there is no choice or the toolkit has no codec of that name.
+QTextCodec *codecFor(std::optional<Encoding> encoding);
+
+// Empty when there is no codec.
+QByteArray encodeText(const QString &text, const QTextCodec *codec);
+
+// Two capital hex digits per byte, nothing between them.
+QString bytesToHex(const QByteArray &bytes);
+
+// Blanks (U+0020) are dropped anywhere; any other character that is not an ASCII hex digit, or
+// an odd number of digits, makes the whole text malformed.
+std::optional<QByteArray> parseHex(QStringView hex);
+
+// Decodes up to the first zero byte, or for UTF-16 the first zero 16-bit unit, where a leading
+// byte-order mark decides the byte order and host order applies without one. Empty without a
+// codec.
+QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec);
+
+#endif // VELTRANE_CONVERSION_H

@@ -1,0 +1,116 @@
+#include "veltrane.h"
+
+#include "conversion.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <utility>
+
+namespace {
+
+// Shows the busy cursor while a conversion runs; long pastes can take a noticeable moment.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// One undoable edit, so that Ctrl+Z brings back what the user had typed. An unchanged text is
+// left alone, keeping cursor, scroll position and undo history as they are.
+void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
+{
+    if (edit->toPlainText() == text)
+        return;
+    QTextCursor cursor(edit->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+}
+
+// Hex text is one long line whose layout is costly. Holding the vertical scroll bar shown while
+// the text goes in spares a second layout pass when the bar would otherwise appear halfway.
+void replaceHexText(QPlainTextEdit *edit, const QString &hex)
+{
+    const Qt::ScrollBarPolicy policy = edit->verticalScrollBarPolicy();
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit->clear();
+    edit->setPlainText(hex);
+    edit->setVerticalScrollBarPolicy(policy);
+}
+
+} // namespace
+
+Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    ui.setupUi(this);
+    connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
+}
+
+Veltrane::~Veltrane() = default;
+
+QTextCodec *Veltrane::selectedCodec() const
+{
+    // Tested in this order, which is not the order on screen.
+    const std::pair<const QRadioButton *, Encoding> choices[] = {
+        { ui.radioButton_GBK, Encoding::Gbk },
+        { ui.radioButton_EUC_JP, Encoding::EucJp },
+        { ui.radioButton_ISO_2022_JP, Encoding::Iso2022Jp },
+        { ui.radioButton_shift_jis, Encoding::ShiftJis },
+        { ui.radioButton_UTF16, Encoding::Utf16 },
+        { ui.radioButton_UTF8, Encoding::Utf8 },
+        { ui.radioButton_big5, Encoding::Big5 },
+        { ui.radioButton_EUC_KR, Encoding::EucKr },
+    };
+    for (const auto &[button, encoding] : choices) {
+        if (button->isChecked())
+            return codecFor(encoding);
+    }
+    return nullptr;
+}
+
+void Veltrane::EncodeTextToHex()
+{
+    const QByteArray bytes = encodeText(ui.plainTextEdit_res->toPlainText(), selectedCodec());
+    replaceHexText(ui.plainTextEdit_hex, bytesToHex(bytes));
+}
+
+void Veltrane::DecodeHexToText()
+{
+    const std::optional<QByteArray> bytes = parseHex(ui.plainTextEdit_hex->toPlainText());
+    if (!bytes)
+        return;
+    replaceTextUndoably(ui.plainTextEdit_res, decodeBytes(*bytes, selectedCodec()));
+}
+
+void Veltrane::SLOT_OnTranslate()
+{
+    const QString typed = ui.plainTextEdit_res->toPlainText();
+    if (typed.isEmpty()) {
+        if (!ui.plainTextEdit_hex->document()->isEmpty()) {
+            const BusyCursor busy;
+            DecodeHexToText();
+        }
+        return;
+    }
+
+    bool changed = false;
+    {
+        const BusyCursor busy;
+        EncodeTextToHex();
+        update();
+        DecodeHexToText();
+        changed = ui.plainTextEdit_res->toPlainText() != typed;
+    }
+    if (changed) {
+        QMessageBox::information(this, QStringLiteral("warning"),
+                                 QStringLiteral("Source text cannot be converted to target encoding"));
+    }
+}

@@ -1,0 +1,315 @@
+#include "conversion.h"
+
+#include <QTest>
+#include <QTextCodec>
+
+Q_DECLARE_METATYPE(Encoding)
+
+namespace {
+
+QByteArray bytes(const char *hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+const std::pair<Encoding, const char *> allEncodings[] = {
+    { Encoding::Gbk, "GBK" },           { Encoding::EucJp, "EUC-JP" },
+    { Encoding::Iso2022Jp, "ISO-2022-JP" }, { Encoding::ShiftJis, "Shift-JIS" },
+    { Encoding::Utf16, "UTF-16" },      { Encoding::Utf8, "UTF-8" },
+    { Encoding::Big5, "Big5" },         { Encoding::EucKr, "EUC-KR" },
+};
+
+} // namespace
+
+class TestConversion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void codecLookup_data();
+    void codecLookup();
+    void encodeText_data();
+    void encodeText();
+    void noCodecGivesEmptyResults();
+    void bytesToHex_data();
+    void bytesToHex();
+    void allByteValuesAsCapitalPairs();
+    void parseHexAccepts_data();
+    void parseHexAccepts();
+    void parseHexRejects_data();
+    void parseHexRejects();
+    void parsesWhatItFormats();
+    void decodeBytes_data();
+    void decodeBytes();
+};
+
+void TestConversion::codecLookup_data()
+{
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<QByteArray>("codecName");
+
+    // The names the toolkit's codecs report; EUC-KR resolves to its superset on this platform.
+    const std::pair<Encoding, const char *> resolved[] = {
+        { Encoding::Gbk, "GBK" },
+        { Encoding::EucJp, "EUC-JP" },
+        { Encoding::Iso2022Jp, "ISO-2022-JP" },
+        { Encoding::ShiftJis, "Shift_JIS" },
+        { Encoding::Utf16, "UTF-16" },
+        { Encoding::Utf8, "UTF-8" },
+        { Encoding::Big5, "Big5" },
+        { Encoding::EucKr, "windows-949" },
+    };
+    for (const auto &[encoding, name] : resolved)
+        QTest::newRow(name) << encoding << QByteArray(name);
+}
+
+void TestConversion::codecLookup()
+{
+    QFETCH(Encoding, encoding);
+    QFETCH(QByteArray, codecName);
+
+    const QTextCodec *codec = codecFor(encoding);
+    QVERIFY(codec);
+    QCOMPARE(codec->name(), codecName);
+    QVERIFY(!codecFor(std::nullopt));
+}
+
+void TestConversion::encodeText_data()
+{
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Byte sequences checked against iconv, except where noted.
+    const QString ascii = QStringLiteral("Hello, world!");
+    const QByteArray asciiBytes = bytes("48656C6C6F2C20776F726C6421");
+    for (const auto &[encoding, name] : allEncodings) {
+        if (encoding != Encoding::Utf16)
+            QTest::newRow(qPrintable(QStringLiteral("%1 ascii").arg(QLatin1String(name))))
+                << encoding << ascii << asciiBytes;
+    }
+
+    const QString chinese = QStringLiteral("你好，世界");
+    const QString traditional = QStringLiteral("繁體中文");
+    const QString japanese = QStringLiteral("日本語のテキスト");
+    const QString korean = QStringLiteral("한국어 텍스트");
+
+    QTest::newRow("GBK chinese") << Encoding::Gbk << chinese << bytes("C4E3BAC3A3ACCAC0BDE7");
+    QTest::newRow("GBK japanese") << Encoding::Gbk << japanese
+                                  << bytes("C8D5B1BED55AA4CEA5C6A5ADA5B9A5C8");
+    QTest::newRow("GBK traditional") << Encoding::Gbk << traditional << bytes("B7B1F377D6D0CEC4");
+    QTest::newRow("GBK mixed") << Encoding::Gbk << QStringLiteral("Mix 中文\n第二行")
+                               << bytes("4D697820D6D0CEC40AB5DAB6FED0D0");
+    QTest::newRow("EUC-JP japanese") << Encoding::EucJp << japanese
+                                     << bytes("C6FCCBDCB8ECA4CEA5C6A5ADA5B9A5C8");
+    QTest::newRow("EUC-JP chinese") << Encoding::EucJp << chinese << bytes("8FB0DFB9A5A1A4C0A4B3A6");
+    QTest::newRow("ISO-2022-JP japanese then ascii")
+        << Encoding::Iso2022Jp << QStringLiteral("日本語 text")
+        << bytes("1B2442467C4B5C386C1B28422074657874");
+    QTest::newRow("Shift-JIS japanese") << Encoding::ShiftJis << japanese
+                                        << bytes("93FA967B8CEA82CC8365834C83588367");
+    QTest::newRow("Shift-JIS traditional") << Encoding::ShiftJis << traditional
+                                           << bytes("94C9E993928695B6");
+    QTest::newRow("UTF-16 ascii") << Encoding::Utf16 << QStringLiteral("A") << bytes("FFFE4100");
+    QTest::newRow("UTF-16 korean") << Encoding::Utf16 << QStringLiteral("한국어")
+                                   << bytes("FFFE5CD56DADB4C5");
+    QTest::newRow("UTF-16 chinese") << Encoding::Utf16 << chinese << bytes("FFFE604F7D590CFF164E4C75");
+    QTest::newRow("UTF-8 chinese") << Encoding::Utf8 << QStringLiteral("你好") << bytes("E4BDA0E5A5BD");
+    QTest::newRow("UTF-8 korean") << Encoding::Utf8 << korean
+                                  << bytes("ED959CEAB5ADEC96B420ED858DEC8AA4ED8AB8");
+    QTest::newRow("UTF-8 line break") << Encoding::Utf8 << QStringLiteral("\n") << bytes("0A");
+    QTest::newRow("UTF-8 beyond the BMP") << Encoding::Utf8 << QStringLiteral("😀")
+                                          << bytes("F09F9880");
+    QTest::newRow("Big5 chinese") << Encoding::Big5 << chinese << bytes("A741A66EA141A540ACC9");
+    QTest::newRow("Big5 traditional") << Encoding::Big5 << traditional << bytes("C163C5E9A4A4A4E5");
+    QTest::newRow("EUC-KR korean") << Encoding::EucKr << korean
+                                   << bytes("C7D1B1B9BEEE20C5D8BDBAC6AE");
+    QTest::newRow("EUC-KR japanese") << Encoding::EucKr << japanese
+                                     << bytes("ECEDDCE2E5DEAACEABC6ABADABB9ABC8");
+    // What a legacy codec puts where it cannot carry a character: the toolkit's own choice.
+    QTest::newRow("Shift-JIS hangul") << Encoding::ShiftJis << QStringLiteral("한국어 텍")
+                                      << bytes("3F3F3F203F");
+    QTest::newRow("Big5 kana") << Encoding::Big5 << QStringLiteral("のテ") << bytes("3F3F");
+}
+
+void TestConversion::encodeText()
+{
+    QFETCH(Encoding, encoding);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+
+    const QTextCodec *codec = codecFor(encoding);
+    const QByteArray encoded = ::encodeText(text, codec);
+    QCOMPARE(encoded.toHex().toUpper(), expected.toHex().toUpper());
+
+    if (!expected.contains('?'))
+        QCOMPARE(::decodeBytes(encoded, codec), text);
+}
+
+void TestConversion::noCodecGivesEmptyResults()
+{
+    QVERIFY(::encodeText(QStringLiteral("abc"), nullptr).isEmpty());
+    QVERIFY(::decodeBytes(bytes("616263"), nullptr).isEmpty());
+}
+
+void TestConversion::bytesToHex_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("abc") << QByteArray("abc") << QStringLiteral("616263");
+    QTest::newRow("high bytes are not sign-extended")
+        << bytes("E4BDA0E5A5BD") << QStringLiteral("E4BDA0E5A5BD");
+    QTest::newRow("zero and edges") << bytes("00017F80FEFF") << QStringLiteral("00017F80FEFF");
+}
+
+void TestConversion::bytesToHex()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, expected);
+    QCOMPARE(::bytesToHex(input), expected);
+}
+
+void TestConversion::allByteValuesAsCapitalPairs()
+{
+    QByteArray all;
+    for (int value = 0; value < 256; ++value)
+        all.append(static_cast<char>(value));
+    const QString hex = ::bytesToHex(all);
+    QCOMPARE(hex.size(), 512);
+    for (int value = 0; value < 256; ++value)
+        QCOMPARE(hex.mid(value * 2, 2),
+                 QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+}
+
+void TestConversion::parseHexAccepts_data()
+{
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("plain") << QStringLiteral("616263") << QByteArray("abc");
+    QTest::newRow("blanks between bytes") << QStringLiteral("61 62 63") << QByteArray("abc");
+    QTest::newRow("blank inside a byte") << QStringLiteral("6 16263") << QByteArray("abc");
+    QTest::newRow("one blank") << QStringLiteral("61 6263") << QByteArray("abc");
+    QTest::newRow("blanks around") << QStringLiteral("  6 1  ") << QByteArray("a");
+    QTest::newRow("lower case") << QStringLiteral("e4bda0") << bytes("E4BDA0");
+    QTest::newRow("upper case") << QStringLiteral("E4BDA0") << bytes("E4BDA0");
+    QTest::newRow("mixed case") << QStringLiteral("e4BdA0") << bytes("E4BDA0");
+    QTest::newRow("every digit") << QStringLiteral("0123456789abcdefABCDEF")
+                                 << bytes("0123456789ABCDEFABCDEF");
+    QTest::newRow("zero bytes kept") << QStringLiteral("410042") << bytes("410042");
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("blanks only") << QStringLiteral("    ") << QByteArray();
+}
+
+void TestConversion::parseHexAccepts()
+{
+    QFETCH(QString, hex);
+    QFETCH(QByteArray, expected);
+
+    const std::optional<QByteArray> parsed = parseHex(hex);
+    QVERIFY(parsed);
+    QCOMPARE(*parsed, expected);
+}
+
+void TestConversion::parseHexRejects_data()
+{
+    QTest::addColumn<QString>("hex");
+
+    QTest::newRow("odd length") << QStringLiteral("616");
+    QTest::newRow("odd after blanks") << QStringLiteral("41 4");
+    QTest::newRow("single digit") << QStringLiteral("4");
+    QTest::newRow("letter G") << QStringLiteral("6G");
+    QTest::newRow("letter g") << QStringLiteral("g1");
+    QTest::newRow("letter Z") << QStringLiteral("Z0");
+    QTest::newRow("0x prefix") << QStringLiteral("0x41");
+    QTest::newRow("line breaks") << QStringLiteral("61\n62\n");
+    QTest::newRow("carriage return") << QStringLiteral("61\r62");
+    QTest::newRow("tab") << QStringLiteral("41\t42");
+    QTest::newRow("comma") << QStringLiteral("41,4");
+    QTest::newRow("colon") << QStringLiteral("41:4");
+    QTest::newRow("minus") << QStringLiteral("-1");
+    QTest::newRow("NUL characters") << QString::fromUtf16(u"41\u0000\u000042", 6);
+    QTest::newRow("no-break space") << QStringLiteral("41\u00A042");
+    QTest::newRow("ideographic space") << QStringLiteral("41\u300042");
+    QTest::newRow("fullwidth digits") << QStringLiteral("４１");
+    QTest::newRow("fullwidth letters") << QStringLiteral("ＡＢ");
+    QTest::newRow("superscript two") << QStringLiteral("4²");
+    QTest::newRow("Latin-1 letter") << QStringLiteral("4é");
+    QTest::newRow("beyond the BMP") << QStringLiteral("41𝟘");
+    QTest::newRow("lone surrogate") << QString::fromUtf16(u"4\xD800", 2);
+    QTest::newRow("digit after bad char") << QStringLiteral("4142x4");
+}
+
+void TestConversion::parseHexRejects()
+{
+    QFETCH(QString, hex);
+    QVERIFY(!parseHex(hex));
+}
+
+void TestConversion::parsesWhatItFormats()
+{
+    QByteArray all;
+    for (int round = 0; round < 40; ++round) {
+        for (int value = 0; value < 256; ++value)
+            all.append(static_cast<char>(value ^ round));
+    }
+    const std::optional<QByteArray> parsed = parseHex(::bytesToHex(all));
+    QVERIFY(parsed);
+    QCOMPARE(*parsed, all);
+}
+
+void TestConversion::decodeBytes_data()
+{
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("UTF-8") << Encoding::Utf8 << bytes("E4BDA0") << QStringLiteral("你");
+    QTest::newRow("UTF-8 stops at zero") << Encoding::Utf8 << bytes("410042") << QStringLiteral("A");
+    QTest::newRow("UTF-8 leading zero") << Encoding::Utf8 << bytes("0041") << QString();
+    QTest::newRow("GBK stops at zero") << Encoding::Gbk << bytes("C4E300BAC3") << QStringLiteral("你");
+    QTest::newRow("empty") << Encoding::Gbk << QByteArray() << QString();
+    QTest::newRow("UTF-16 little-endian mark") << Encoding::Utf16 << bytes("FFFE4100")
+                                               << QStringLiteral("A");
+    QTest::newRow("UTF-16 big-endian mark") << Encoding::Utf16 << bytes("FEFF0041")
+                                            << QStringLiteral("A");
+    QTest::newRow("UTF-16 big-endian mark, two units")
+        << Encoding::Utf16 << bytes("FEFF4F60597D") << QStringLiteral("你好");
+    QTest::newRow("UTF-16 no mark is host order")
+        << Encoding::Utf16 << bytes("4100") << QStringLiteral("A");
+    QTest::newRow("UTF-16 no mark, big-endian bytes read as host order")
+        << Encoding::Utf16 << bytes("0041") << QStringLiteral("\u4100");
+    QTest::newRow("UTF-16 zero unit ends text")
+        << Encoding::Utf16 << bytes("FFFE4100000042004300") << QStringLiteral("A");
+    QTest::newRow("UTF-16 zero byte inside a unit does not")
+        << Encoding::Utf16 << bytes("FFFE41004200") << QStringLiteral("AB");
+    QTest::newRow("UTF-16 odd trailing byte pairs with a zero")
+        << Encoding::Utf16 << bytes("FFFE410042") << QStringLiteral("AB");
+    QTest::newRow("UTF-16 single byte") << Encoding::Utf16 << bytes("41") << QStringLiteral("A");
+    QTest::newRow("UTF-16 odd trailing zero") << Encoding::Utf16 << bytes("410000")
+                                              << QStringLiteral("A");
+    QTest::newRow("UTF-16 surrogate pair") << Encoding::Utf16 << bytes("FFFE3DD800DE")
+                                           << QStringLiteral("😀");
+
+    // Longer than any fixed buffer would hold: decoded whole.
+    QTest::newRow("long UTF-8") << Encoding::Utf8 << QByteArray(20000, 'a')
+                                << QString(20000, QLatin1Char('a'));
+    QByteArray longUtf16 = bytes("FFFE");
+    for (int i = 0; i < 10000; ++i)
+        longUtf16 += bytes("6100");
+    QTest::newRow("long UTF-16") << Encoding::Utf16 << longUtf16 << QString(10000, QLatin1Char('a'));
+}
+
+void TestConversion::decodeBytes()
+{
+    QFETCH(Encoding, encoding);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, expected);
+
+    QCOMPARE(::decodeBytes(input, codecFor(encoding)), expected);
+}
+
+QTEST_GUILESS_MAIN(TestConversion)
+#include "tst_conversion.moc"
