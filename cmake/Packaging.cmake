@@ -1,0 +1,38 @@
+# Installs the program with its menu entry and software-centre metadata, and lets CPack wrap them
+# in a Debian package (cpack -G DEB, or the "package" target).
+include(GNUInstallDirs)
+
+set(VELTRANE_APP_ID org.veltrane.Veltraner)
+# The project has no web host of its own yet; whoever publishes the package points this at the
+# place that serves docs/screenshot.png. Software centres need a web address here, not a path.
+set(VELTRANE_SCREENSHOT_URL "https://veltrane.example/screenshot.png"
+    CACHE STRING "Web address of docs/screenshot.png, named in the AppStream metadata")
+
+install(TARGETS veltrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/${VELTRANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+configure_file(data/${VELTRANE_APP_ID}.metainfo.xml.in ${VELTRANE_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Debian looks for the licence of a package under this name.
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME veltrane)
+set(CPACK_PACKAGE_VENDOR "The Veltraner developers")
+set(CPACK_PACKAGE_CONTACT "The Veltraner developers <developers@veltrane.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Veltraner shows how a piece of text is stored as bytes in a chosen character\n"
+    "encoding - GBK, UTF-16, ISO-2022-JP, Big5, UTF-8, Shift-JIS, EUC-JP or EUC-KR -\n"
+    "written as hex digits, and turns hex digits back into text. A warning says\n"
+    "when the encoding cannot carry the text.")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Depends is computed from the libraries the program links (dpkg-shlibdeps, from dpkg-dev).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)
