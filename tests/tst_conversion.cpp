@@ -292,6 +292,12 @@ void TestConversion::decodeBytes_data()
                                               << QStringLiteral("A");
     QTest::newRow("UTF-16 surrogate pair") << Encoding::Utf16 << bytes("FFFE3DD800DE")
                                            << QStringLiteral("😀");
+    // Raw data has no zero byte after it: what lies beyond must not join the odd byte.
+    static const char unterminated[] = { '\xFF', '\xFE', 'A', '\0', 'B', 'C' };
+    QTest::newRow("UTF-16 odd trailing byte of raw data")
+        << Encoding::Utf16 << QByteArray::fromRawData(unterminated, 5) << QStringLiteral("AB");
+    QTest::newRow("UTF-16 single byte of raw data")
+        << Encoding::Utf16 << QByteArray::fromRawData(unterminated + 4, 1) << QStringLiteral("B");
 
     // Longer than any fixed buffer would hold: decoded whole.
     QTest::newRow("long UTF-8") << Encoding::Utf8 << QByteArray(20000, 'a')

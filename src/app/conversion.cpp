@@ -144,8 +144,14 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
     const int size = bytes.size();
 
     if (codec->mibEnum() == Utf16Mib) {
-        // A trailing odd byte forms a unit with the zero that follows it: QByteArray always keeps
-        // a terminating zero byte after its data.
+        // A trailing odd byte forms a unit with a zero byte after it. Raw data has no terminating
+        // zero of its own and may start at an odd address, so such bytes are copied first.
+        QByteArray copy;
+        if (size % 2 != 0 || reinterpret_cast<quintptr>(data) % alignof(char16_t) != 0) {
+            copy = QByteArray(data, size);
+            copy.append('\0');
+            data = copy.constData();
+        }
         int units = 0;
         while (2 * units < size && (data[2 * units] != 0 || data[2 * units + 1] != 0))
             ++units;
