@@ -1,5 +1,6 @@
 #include "windowdriver.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -32,6 +33,8 @@ private slots:
     void longInputRoundTrips();
     void longHexDecodesWhole();
     void longDecodeThenShort();
+    void largePasteConverts();
+    void busyCursorWhileConverting();
     void undoBringsBackTypedText();
     void cleanRoundTripKeepsTextBoxState();
 };
@@ -63,27 +66,28 @@ void TestTranslate::translate_data()
         << QStringLiteral(" e4 bd a0 ") << 0;
     QTest::newRow("hex stops at zero byte") << utf8 << QString() << QStringLiteral("410042")
                                             << QStringLiteral("A") << QStringLiteral("410042") << 0;
-    QTest::newRow("hex blanks only") << utf8 << QString() << QStringLiteral("   ") << QString()
-                                     << QStringLiteral("   ") << 0;
-    QTest::newRow("odd hex untouched") << utf8 << QString() << QStringLiteral("41 4") << QString()
-                                       << QStringLiteral("41 4") << 0;
-    QTest::newRow("0x hex untouched") << utf8 << QString() << QStringLiteral("0x41") << QString()
-                                      << QStringLiteral("0x41") << 0;
+    QTest::newRow("hex blanks only")
+        << utf8 << QString() << QStringLiteral("   ") << QString() << QStringLiteral("   ") << 0;
+    QTest::newRow("odd hex untouched")
+        << utf8 << QString() << QStringLiteral("41 4") << QString() << QStringLiteral("41 4") << 0;
+    QTest::newRow("0x hex untouched")
+        << utf8 << QString() << QStringLiteral("0x41") << QString() << QStringLiteral("0x41") << 0;
     QTest::newRow("hex lines untouched") << utf8 << QString() << QStringLiteral("61\n62\n")
                                          << QString() << QStringLiteral("61\n62\n") << 0;
-    QTest::newRow("fullwidth hex untouched") << utf8 << QString() << QStringLiteral("４１")
-                                             << QString() << QStringLiteral("４１") << 0;
+    QTest::newRow("fullwidth hex untouched")
+        << utf8 << QString() << QStringLiteral("４１") << QString() << QStringLiteral("４１") << 0;
     QTest::newRow("UTF-16 text") << utf16 << QStringLiteral("A") << QString() << QStringLiteral("A")
                                  << QStringLiteral("FFFE4100") << 0;
-    QTest::newRow("UTF-16 big-endian hex") << utf16 << QString() << QStringLiteral("FEFF0041")
-                                           << QStringLiteral("A") << QStringLiteral("FEFF0041") << 0;
+    QTest::newRow("UTF-16 big-endian hex")
+        << utf16 << QString() << QStringLiteral("FEFF0041") << QStringLiteral("A")
+        << QStringLiteral("FEFF0041") << 0;
     QTest::newRow("blank") << utf8 << QStringLiteral(" ") << QString() << QStringLiteral(" ")
                            << QStringLiteral("20") << 0;
-    QTest::newRow("line break") << utf8 << QStringLiteral("\n") << QString()
-                                << QStringLiteral("\n") << QStringLiteral("0A") << 0;
-    QTest::newRow("hangul in shift-jis") << QStringLiteral("radioButton_shift_jis")
-                                         << QStringLiteral("한") << QString() << QStringLiteral("?")
-                                         << QStringLiteral("3F") << 1;
+    QTest::newRow("line break") << utf8 << QStringLiteral("\n") << QString() << QStringLiteral("\n")
+                                << QStringLiteral("0A") << 0;
+    QTest::newRow("hangul in shift-jis")
+        << QStringLiteral("radioButton_shift_jis") << QStringLiteral("한") << QString()
+        << QStringLiteral("?") << QStringLiteral("3F") << 1;
     QTest::newRow("kana in Big5, rest kept")
         << QStringLiteral("radioButton_big5") << QStringLiteral("中の文") << QStringLiteral("00")
         << QStringLiteral("中?文") << QStringLiteral("A4A43FA4E5") << 1;
@@ -98,7 +102,7 @@ void TestTranslate::translate_data()
         { "radioButton_GBK", QStringLiteral("你好，世界"), "C4E3BAC3A3ACCAC0BDE7" },
         { "radioButton_EUC_JP", QStringLiteral("日本語"), "C6FCCBDCB8EC" },
         { "radioButton_ISO_2022_JP", QStringLiteral("日本語 text"),
-          "1B2442467C4B5C386C1B28422074657874" },
+            "1B2442467C4B5C386C1B28422074657874" },
         { "radioButton_shift_jis", QStringLiteral("日本語"), "93FA967B8CEA" },
         { "radioButton_UTF16", QStringLiteral("你好"), "FFFE604F7D59" },
         { "radioButton_UTF8", QStringLiteral("你好"), "E4BDA0E5A5BD" },
@@ -172,13 +176,12 @@ void TestTranslate::longInputRoundTrips_data()
         for (const int length : { 8191, 8192, 8193, 100000 }) {
             const int units = (length - 1) / encoding.unitBytes;
             const int padding = length - units * encoding.unitBytes;
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2 bytes")
-                                         .arg(QLatin1String(encoding.choice))
-                                         .arg(length)))
+            QTest::newRow(qPrintable(
+                QStringLiteral("%1 %2 bytes").arg(QLatin1String(encoding.choice)).arg(length)))
                 << QString::fromLatin1(encoding.choice)
                 << repeated(unit, units) + QString(padding, QLatin1Char('a'))
                 << repeated(QString::fromLatin1(encoding.unitHex), units)
-                       + repeated(QStringLiteral("61"), padding);
+                    + repeated(QStringLiteral("61"), padding);
         }
     }
     // With the byte-order mark: 8190 bytes is the most a fixed 8192-byte buffer could decode.
@@ -228,6 +231,43 @@ void TestTranslate::longDecodeThenShort()
     driver.hexBox()->setPlainText(QStringLiteral("62"));
     driver.clickTranslate();
     QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral("b"));
+}
+
+void TestTranslate::largePasteConverts()
+{
+    WindowDriver driver;
+    QCOMPARE(driver.hexBox()->wordWrapMode(), QTextOption::WrapAnywhere);
+    driver.choose(QStringLiteral("radioButton_UTF8"));
+    const QString unit = QStringLiteral("你好 world\n");
+    const QString text = repeated(unit, 30000);
+    driver.textBox()->setPlainText(text);
+    driver.clickTranslate();
+
+    QCOMPARE(driver.messages.size(), 0);
+    QCOMPARE(driver.hexBox()->toPlainText(),
+        repeated(QStringLiteral("E4BDA0E5A5BD20776F726C640A"), 30000));
+    QCOMPARE(driver.textBox()->toPlainText(), text);
+    // Shown from its start, like any freshly set text, and with nothing to undo.
+    QCOMPARE(driver.hexBox()->textCursor().position(), 0);
+    QCOMPARE(driver.hexBox()->verticalScrollBar()->value(), 0);
+    QVERIFY(driver.hexBox()->verticalScrollBar()->isVisible());
+    QVERIFY(!driver.hexBox()->document()->isUndoAvailable());
+}
+
+void TestTranslate::busyCursorWhileConverting()
+{
+    WindowDriver driver;
+    QList<int> shapes;
+    QObject::connect(driver.hexBox(), &QPlainTextEdit::textChanged, [&shapes] {
+        shapes << (QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1);
+    });
+    driver.textBox()->setPlainText(QStringLiteral("abc"));
+    driver.clickTranslate();
+
+    QVERIFY(!shapes.isEmpty());
+    for (const int shape : shapes)
+        QCOMPARE(shape, int(Qt::WaitCursor));
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 void TestTranslate::undoBringsBackTypedText()
