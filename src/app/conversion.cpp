@@ -138,7 +138,7 @@ std::optional<QByteArray> parseHex(QStringView hex)
 QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
 {
     if (!codec)
-        return QString();
+        return {};
 
     const char *data = bytes.constData();
     const int size = bytes.size();
@@ -152,10 +152,11 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
             copy.append('\0');
             data = copy.constData();
         }
-        int units = 0;
+        qsizetype units = 0;
         while (2 * units < size && (data[2 * units] != 0 || data[2 * units + 1] != 0))
             ++units;
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(data), units);
+        return QString::fromUtf16(
+            reinterpret_cast<const char16_t *>(data), static_cast<int>(units));
     }
 
     const auto *zero = static_cast<const char *>(std::memchr(data, 0, static_cast<size_t>(size)));
