@@ -13,10 +13,14 @@ QByteArray bytes(const char *hex)
 }
 
 const std::pair<Encoding, const char *> allEncodings[] = {
-    { Encoding::Gbk, "GBK" },           { Encoding::EucJp, "EUC-JP" },
-    { Encoding::Iso2022Jp, "ISO-2022-JP" }, { Encoding::ShiftJis, "Shift-JIS" },
-    { Encoding::Utf16, "UTF-16" },      { Encoding::Utf8, "UTF-8" },
-    { Encoding::Big5, "Big5" },         { Encoding::EucKr, "EUC-KR" },
+    { Encoding::Gbk, "GBK" },
+    { Encoding::EucJp, "EUC-JP" },
+    { Encoding::Iso2022Jp, "ISO-2022-JP" },
+    { Encoding::ShiftJis, "Shift-JIS" },
+    { Encoding::Utf16, "UTF-16" },
+    { Encoding::Utf8, "UTF-8" },
+    { Encoding::Big5, "Big5" },
+    { Encoding::EucKr, "EUC-KR" },
 };
 
 } // namespace
@@ -39,6 +43,8 @@ private slots:
     void parseHexRejects_data();
     void parseHexRejects();
     void parsesWhatItFormats();
+    void oneBadCharacterAnywhereRejects();
+    void blankAnywhereIsDropped();
     void decodeBytes_data();
     void decodeBytes();
 };
@@ -100,35 +106,38 @@ void TestConversion::encodeText_data()
     QTest::newRow("GBK traditional") << Encoding::Gbk << traditional << bytes("B7B1F377D6D0CEC4");
     QTest::newRow("GBK mixed") << Encoding::Gbk << QStringLiteral("Mix 中文\n第二行")
                                << bytes("4D697820D6D0CEC40AB5DAB6FED0D0");
-    QTest::newRow("EUC-JP japanese") << Encoding::EucJp << japanese
-                                     << bytes("C6FCCBDCB8ECA4CEA5C6A5ADA5B9A5C8");
-    QTest::newRow("EUC-JP chinese") << Encoding::EucJp << chinese << bytes("8FB0DFB9A5A1A4C0A4B3A6");
+    QTest::newRow("EUC-JP japanese")
+        << Encoding::EucJp << japanese << bytes("C6FCCBDCB8ECA4CEA5C6A5ADA5B9A5C8");
+    QTest::newRow("EUC-JP chinese")
+        << Encoding::EucJp << chinese << bytes("8FB0DFB9A5A1A4C0A4B3A6");
     QTest::newRow("ISO-2022-JP japanese then ascii")
         << Encoding::Iso2022Jp << QStringLiteral("日本語 text")
         << bytes("1B2442467C4B5C386C1B28422074657874");
-    QTest::newRow("Shift-JIS japanese") << Encoding::ShiftJis << japanese
-                                        << bytes("93FA967B8CEA82CC8365834C83588367");
-    QTest::newRow("Shift-JIS traditional") << Encoding::ShiftJis << traditional
-                                           << bytes("94C9E993928695B6");
+    QTest::newRow("Shift-JIS japanese")
+        << Encoding::ShiftJis << japanese << bytes("93FA967B8CEA82CC8365834C83588367");
+    QTest::newRow("Shift-JIS traditional")
+        << Encoding::ShiftJis << traditional << bytes("94C9E993928695B6");
     QTest::newRow("UTF-16 ascii") << Encoding::Utf16 << QStringLiteral("A") << bytes("FFFE4100");
-    QTest::newRow("UTF-16 korean") << Encoding::Utf16 << QStringLiteral("한국어")
-                                   << bytes("FFFE5CD56DADB4C5");
-    QTest::newRow("UTF-16 chinese") << Encoding::Utf16 << chinese << bytes("FFFE604F7D590CFF164E4C75");
-    QTest::newRow("UTF-8 chinese") << Encoding::Utf8 << QStringLiteral("你好") << bytes("E4BDA0E5A5BD");
+    QTest::newRow("UTF-16 korean")
+        << Encoding::Utf16 << QStringLiteral("한국어") << bytes("FFFE5CD56DADB4C5");
+    QTest::newRow("UTF-16 chinese")
+        << Encoding::Utf16 << chinese << bytes("FFFE604F7D590CFF164E4C75");
+    QTest::newRow("UTF-8 chinese")
+        << Encoding::Utf8 << QStringLiteral("你好") << bytes("E4BDA0E5A5BD");
     QTest::newRow("UTF-8 korean") << Encoding::Utf8 << korean
                                   << bytes("ED959CEAB5ADEC96B420ED858DEC8AA4ED8AB8");
     QTest::newRow("UTF-8 line break") << Encoding::Utf8 << QStringLiteral("\n") << bytes("0A");
-    QTest::newRow("UTF-8 beyond the BMP") << Encoding::Utf8 << QStringLiteral("😀")
-                                          << bytes("F09F9880");
+    QTest::newRow("UTF-8 beyond the BMP")
+        << Encoding::Utf8 << QStringLiteral("😀") << bytes("F09F9880");
     QTest::newRow("Big5 chinese") << Encoding::Big5 << chinese << bytes("A741A66EA141A540ACC9");
     QTest::newRow("Big5 traditional") << Encoding::Big5 << traditional << bytes("C163C5E9A4A4A4E5");
-    QTest::newRow("EUC-KR korean") << Encoding::EucKr << korean
-                                   << bytes("C7D1B1B9BEEE20C5D8BDBAC6AE");
-    QTest::newRow("EUC-KR japanese") << Encoding::EucKr << japanese
-                                     << bytes("ECEDDCE2E5DEAACEABC6ABADABB9ABC8");
+    QTest::newRow("EUC-KR korean")
+        << Encoding::EucKr << korean << bytes("C7D1B1B9BEEE20C5D8BDBAC6AE");
+    QTest::newRow("EUC-KR japanese")
+        << Encoding::EucKr << japanese << bytes("ECEDDCE2E5DEAACEABC6ABADABB9ABC8");
     // What a legacy codec puts where it cannot carry a character: the toolkit's own choice.
-    QTest::newRow("Shift-JIS hangul") << Encoding::ShiftJis << QStringLiteral("한국어 텍")
-                                      << bytes("3F3F3F203F");
+    QTest::newRow("Shift-JIS hangul")
+        << Encoding::ShiftJis << QStringLiteral("한국어 텍") << bytes("3F3F3F203F");
     QTest::newRow("Big5 kana") << Encoding::Big5 << QStringLiteral("のテ") << bytes("3F3F");
 }
 
@@ -180,7 +189,7 @@ void TestConversion::allByteValuesAsCapitalPairs()
     QCOMPARE(hex.size(), 512);
     for (int value = 0; value < 256; ++value)
         QCOMPARE(hex.mid(value * 2, 2),
-                 QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+            QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
 }
 
 void TestConversion::parseHexAccepts_data()
@@ -258,6 +267,45 @@ void TestConversion::parsesWhatItFormats()
     const std::optional<QByteArray> parsed = parseHex(::bytesToHex(all));
     QVERIFY(parsed);
     QCOMPARE(*parsed, all);
+
+    const std::optional<QByteArray> lower = parseHex(::bytesToHex(all).toLower());
+    QVERIFY(lower);
+    QCOMPARE(*lower, all);
+}
+
+namespace {
+
+// Long enough that several blocks of digits are taken at once, with a ragged end.
+const QString longHex = QStringLiteral("0123456789abcdefABCDEF00ff7F80a5C3e4bda0F0");
+const QByteArray longHexBytes = QByteArray::fromHex(longHex.toLatin1());
+
+} // namespace
+
+void TestConversion::oneBadCharacterAnywhereRejects()
+{
+    // Among them characters whose low byte is a digit, and ones that a narrowing to 8 bits
+    // would clamp or wrap onto a digit.
+    const char16_t bad[] = { u'g', u'G', u'x', u'/', u':', u'@', u'`', u'\t', u'\n', u'\0', 0x00B3,
+        0x0130, 0x0161, 0x0230, 0x0441, 0x3030, 0x8030, 0xFF10, 0xFF41, 0xD800, 0xFFFF };
+    for (int position = 0; position < longHex.size(); ++position) {
+        for (const char16_t c : bad) {
+            QString hex = longHex;
+            hex[position] = QChar(c);
+            QVERIFY2(!parseHex(hex),
+                qPrintable(QStringLiteral("U+%1 at %2").arg(int(c), 4, 16).arg(position)));
+        }
+    }
+}
+
+void TestConversion::blankAnywhereIsDropped()
+{
+    for (int position = 0; position <= longHex.size(); ++position) {
+        QString hex = longHex;
+        hex.insert(position, QLatin1Char(' '));
+        const std::optional<QByteArray> parsed = parseHex(hex);
+        QVERIFY2(parsed, qPrintable(QStringLiteral("blank at %1").arg(position)));
+        QCOMPARE(*parsed, longHexBytes);
+    }
 }
 
 void TestConversion::decodeBytes_data()
@@ -267,14 +315,16 @@ void TestConversion::decodeBytes_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("UTF-8") << Encoding::Utf8 << bytes("E4BDA0") << QStringLiteral("你");
-    QTest::newRow("UTF-8 stops at zero") << Encoding::Utf8 << bytes("410042") << QStringLiteral("A");
+    QTest::newRow("UTF-8 stops at zero")
+        << Encoding::Utf8 << bytes("410042") << QStringLiteral("A");
     QTest::newRow("UTF-8 leading zero") << Encoding::Utf8 << bytes("0041") << QString();
-    QTest::newRow("GBK stops at zero") << Encoding::Gbk << bytes("C4E300BAC3") << QStringLiteral("你");
+    QTest::newRow("GBK stops at zero")
+        << Encoding::Gbk << bytes("C4E300BAC3") << QStringLiteral("你");
     QTest::newRow("empty") << Encoding::Gbk << QByteArray() << QString();
-    QTest::newRow("UTF-16 little-endian mark") << Encoding::Utf16 << bytes("FFFE4100")
-                                               << QStringLiteral("A");
-    QTest::newRow("UTF-16 big-endian mark") << Encoding::Utf16 << bytes("FEFF0041")
-                                            << QStringLiteral("A");
+    QTest::newRow("UTF-16 little-endian mark")
+        << Encoding::Utf16 << bytes("FFFE4100") << QStringLiteral("A");
+    QTest::newRow("UTF-16 big-endian mark")
+        << Encoding::Utf16 << bytes("FEFF0041") << QStringLiteral("A");
     QTest::newRow("UTF-16 big-endian mark, two units")
         << Encoding::Utf16 << bytes("FEFF4F60597D") << QStringLiteral("你好");
     QTest::newRow("UTF-16 no mark is host order")
@@ -288,10 +338,10 @@ void TestConversion::decodeBytes_data()
     QTest::newRow("UTF-16 odd trailing byte pairs with a zero")
         << Encoding::Utf16 << bytes("FFFE410042") << QStringLiteral("AB");
     QTest::newRow("UTF-16 single byte") << Encoding::Utf16 << bytes("41") << QStringLiteral("A");
-    QTest::newRow("UTF-16 odd trailing zero") << Encoding::Utf16 << bytes("410000")
-                                              << QStringLiteral("A");
-    QTest::newRow("UTF-16 surrogate pair") << Encoding::Utf16 << bytes("FFFE3DD800DE")
-                                           << QStringLiteral("😀");
+    QTest::newRow("UTF-16 odd trailing zero")
+        << Encoding::Utf16 << bytes("410000") << QStringLiteral("A");
+    QTest::newRow("UTF-16 surrogate pair")
+        << Encoding::Utf16 << bytes("FFFE3DD800DE") << QStringLiteral("😀");
     // Raw data has no zero byte after it: what lies beyond must not join the odd byte.
     static const char unterminated[] = { '\xFF', '\xFE', 'A', '\0', 'B', 'C' };
     QTest::newRow("UTF-16 odd trailing byte of raw data")
@@ -305,7 +355,8 @@ void TestConversion::decodeBytes_data()
     QByteArray longUtf16 = bytes("FFFE");
     for (int i = 0; i < 10000; ++i)
         longUtf16 += bytes("6100");
-    QTest::newRow("long UTF-16") << Encoding::Utf16 << longUtf16 << QString(10000, QLatin1Char('a'));
+    QTest::newRow("long UTF-16") << Encoding::Utf16 << longUtf16
+                                 << QString(10000, QLatin1Char('a'));
 }
 
 void TestConversion::decodeBytes()

@@ -2,6 +2,10 @@
 
 #include <QTextCodec>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstring>
 #include <limits>
@@ -45,6 +49,43 @@ inline signed char nibbleOf(char16_t unit)
 {
     return unit < nibbleTable.size() ? nibbleTable[unit] : NotHex;
 }
+
+#if defined(__SSE2__)
+constexpr int DigitsPerBlock = 16;
+
+// Byte-wise unsigned value <= limit.
+inline __m128i atMost(__m128i value, char limit)
+{
+    return _mm_cmpeq_epi8(_mm_min_epu8(value, _mm_set1_epi8(limit)), value);
+}
+
+// Turns 16 hex digits into 8 bytes at once. Gives up, writing nothing, when any of the 16 is not
+// a digit, and leaves blanks and rejection to the careful loop.
+inline bool parseDigitBlock(const char16_t *in, char *out)
+{
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 8));
+    // Units beyond Latin-1 saturate to 0x00 or 0xFF, neither of which is a digit.
+    const __m128i chars = _mm_packus_epi16(first, second);
+
+    const __m128i digit = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
+    const __m128i isDigit = atMost(digit, 9);
+    const __m128i letter
+        = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isLetter = atMost(letter, 5);
+    if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF)
+        return false;
+
+    const __m128i nibbles = _mm_or_si128(_mm_and_si128(isDigit, digit),
+        _mm_andnot_si128(isDigit, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    // Each 16-bit lane holds the high nibble in its low byte and the low nibble in its high byte.
+    const __m128i pairs
+        = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, _mm_set1_epi16(0x00FF)), 4),
+            _mm_srli_epi16(nibbles, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -105,8 +146,23 @@ std::optional<QByteArray> parseHex(QStringView hex)
     const char16_t *const end = in + hex.size();
 
     signed char high = NotHex;
+#if defined(__SSE2__)
+    // After a block that is not all digits, the careful loop takes the next few characters, so
+    // that text with many blanks does not pay for failed block attempts at every pair.
+    const char16_t *blocksFrom = in;
+#endif
     while (in != end) {
-        // Fast path for the common case: two digits in a row, no blank between them.
+#if defined(__SSE2__)
+        if (high == NotHex && in >= blocksFrom && end - in >= DigitsPerBlock) {
+            if (parseDigitBlock(in, out)) {
+                in += DigitsPerBlock;
+                out += DigitsPerBlock / 2;
+                continue;
+            }
+            blocksFrom = in + DigitsPerBlock;
+        }
+#endif
+        // Two digits in a row, no blank between them.
         if (high == NotHex && end - in >= 2) {
             const signed char first = nibbleOf(in[0]);
             const signed char second = nibbleOf(in[1]);

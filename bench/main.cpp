@@ -1,0 +1,335 @@
+// Measures the conversion core and whole clicks through the real window, each against a
+// reference measured in the same run, and prints the ratios at the end.
+
+#include "conversion.h"
+#include "sampletext.h"
+#include "veltrane.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int MiB = 1 << 20;
+
+struct Sample
+{
+    QString text;
+    int utf8Bytes = 0;
+};
+
+const Sample &sample(int mebibytes)
+{
+    static QMap<int, Sample> samples;
+    auto it = samples.find(mebibytes);
+    if (it == samples.end()) {
+        Sample made;
+        made.text = sampleText(mebibytes * MiB);
+        made.utf8Bytes = made.text.toUtf8().size();
+        it = samples.insert(mebibytes, made);
+    }
+    return *it;
+}
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+}
+
+// The real window, shown, driven as a user would.
+class Window
+{
+public:
+    Window()
+    {
+        window.show();
+        settle();
+    }
+    QPlainTextEdit *textBox() const { return child<QPlainTextEdit>("plainTextEdit_res"); }
+    QPlainTextEdit *hexBox() const { return child<QPlainTextEdit>("plainTextEdit_hex"); }
+    void choose(const char *radioButton) const { child<QRadioButton>(radioButton)->click(); }
+    void clickTranslate() const { child<QPushButton>("pushButton")->click(); }
+    void reset() const
+    {
+        textBox()->clear();
+        hexBox()->clear();
+        settle();
+    }
+
+private:
+    template<typename T> T *child(const char *name) const
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    Veltrane window;
+};
+
+// Created in main() after the application object and destroyed before it.
+Window *theWindow = nullptr;
+
+Window &window()
+{
+    return *theWindow;
+}
+
+const char *radioButtonFor(Encoding encoding)
+{
+    return encoding == Encoding::Gbk ? "radioButton_GBK" : "radioButton_UTF8";
+}
+
+void pipeline(benchmark::State &state, Encoding encoding, int mebibytes)
+{
+    const Sample &input = sample(mebibytes);
+    const QTextCodec *codec = codecFor(encoding);
+    for (auto _ : state) {
+        const QString hex = bytesToHex(encodeText(input.text, codec));
+        const QString back = decodeBytes(*parseHex(hex), codec);
+        benchmark::DoNotOptimize(back.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * input.utf8Bytes);
+}
+
+// The same encoding and hex formatting done by standard command-line tools.
+void yardstick(benchmark::State &state, int mebibytes)
+{
+    const Sample &input = sample(mebibytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("input.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(input.text.toUtf8()) != input.utf8Bytes) {
+        state.SkipWithError("cannot write the input file");
+        return;
+    }
+    file.close();
+    const QString command
+        = QStringLiteral("iconv -f UTF-8 -t GBK < '%1' | basenc --base16 -w0 > /dev/null")
+              .arg(path);
+    for (auto _ : state) {
+        if (QProcess::execute(QStringLiteral("sh"), { QStringLiteral("-c"), command }) != 0) {
+            state.SkipWithError("iconv | basenc failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * input.utf8Bytes);
+}
+
+void formatHex(benchmark::State &state)
+{
+    const QByteArray bytes = encodeText(sample(8).text, codecFor(Encoding::Utf8));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bytesToHex(bytes).constData());
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    state.counters["hex chars/s"]
+        = benchmark::Counter(2.0 * bytes.size(), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void parseHexText(benchmark::State &state)
+{
+    const QByteArray bytes = encodeText(sample(8).text, codecFor(Encoding::Utf8));
+    const QString hex = bytesToHex(bytes);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseHex(hex)->constData());
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    state.counters["hex chars/s"]
+        = benchmark::Counter(hex.size(), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Paste the text, click, and wait until every resulting event has been handled.
+void click(benchmark::State &state, Encoding encoding, int mebibytes)
+{
+    const Sample &input = sample(mebibytes);
+    Window &w = window();
+    w.choose(radioButtonFor(encoding));
+    for (auto _ : state) {
+        w.reset();
+        QElapsedTimer timer;
+        timer.start();
+        w.textBox()->setPlainText(input.text);
+        w.clickTranslate();
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    if (w.textBox()->toPlainText() != input.text)
+        state.SkipWithError("the round trip changed the text");
+    w.reset();
+}
+
+// What the toolkit needs to show this hex text at all: one setPlainText into a plain box. With
+// the scroll bar shown beforehand, the text is laid out once instead of twice.
+void floorSetPlainText(benchmark::State &state, Encoding encoding, int mebibytes, bool barShown)
+{
+    const QString hex = bytesToHex(encodeText(sample(mebibytes).text, codecFor(encoding)));
+    const QPlainTextEdit *hexBox = window().hexBox();
+    for (auto _ : state) {
+        QPlainTextEdit edit;
+        edit.setWordWrapMode(hexBox->wordWrapMode());
+        edit.resize(hexBox->size());
+        if (barShown)
+            edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit.show();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        edit.setPlainText(hex);
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+}
+
+void hexToText(benchmark::State &state, int hexMebibytes)
+{
+    const QString hex
+        = QStringLiteral("E4BDA0E5A5BD20776F726C640A").repeated(hexMebibytes * MiB / 26);
+    Window &w = window();
+    w.choose(radioButtonFor(Encoding::Utf8));
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.reset();
+        w.hexBox()->setPlainText(hex);
+        settle();
+        state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
+        w.clickTranslate();
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    w.reset();
+}
+
+// Remembers each result so that the figures can be set against their references at the end.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.error_occurred)
+                continue;
+            const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+            const QByteArray name = QByteArray::fromStdString(run.run_name.function_name);
+            results[name] = seconds;
+            const auto rate = run.counters.find("bytes_per_second");
+            if (rate != run.counters.end())
+                rates[name] = rate->second.value;
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-34s %12s %12s %8s\n", "figure", "measured", "reference", "ratio");
+        const auto rate = [this](const char *name, const char *reference) {
+            printRow(name, rates.value(name) / 1e6, rates.value(reference) / 1e6, "MB/s");
+        };
+        rate("pipeline/UTF-8", "yardstick/iconv|basenc");
+        rate("pipeline/GBK", "yardstick/iconv|basenc");
+        printRow("pipeline/UTF-8", rates.value("pipeline/UTF-8") / 1e6, 200, "MB/s vs 200 MB/s");
+        printRow("pipeline/GBK", rates.value("pipeline/GBK") / 1e6, 200, "MB/s vs 200 MB/s");
+        printRow("format hex", rates.value("format hex") / 1e9, 1.0, "GB/s vs 1 GB/s");
+        printRow("parse hex", rates.value("parse hex") / 1e9, 1.0, "GB/s vs 1 GB/s");
+        for (const char *size : { "1MiB", "8MiB" }) {
+            for (const char *encoding : { "UTF-8", "GBK" }) {
+                const QByteArray suffix = QByteArray(encoding) + '/' + size;
+                printRow("click/" + suffix, results.value("click/" + suffix),
+                    results.value("floor/" + suffix), "s vs floor");
+            }
+        }
+        printRow("hex to text/16MiB hex", results.value("hex to text/16MiB"), 3.0, "s vs 3 s");
+    }
+
+private:
+    static void printRow(
+        const QByteArray &name, double measured, double reference, const char *unit)
+    {
+        if (measured <= 0 || reference <= 0) {
+            std::printf("%-34s %12s\n", name.constData(), "not run");
+            return;
+        }
+        std::printf("%-34s %12.3f %12.3f %8.2f  %s\n", name.constData(), measured, reference,
+            measured / reference, unit);
+    }
+
+    QMap<QByteArray, double> results;
+    QMap<QByteArray, double> rates;
+};
+
+void registerBenchmarks()
+{
+    benchmark::RegisterBenchmark("pipeline/UTF-8", pipeline, Encoding::Utf8, 8);
+    benchmark::RegisterBenchmark("pipeline/GBK", pipeline, Encoding::Gbk, 8);
+    benchmark::RegisterBenchmark("yardstick/iconv|basenc", yardstick, 8)->UseRealTime();
+    benchmark::RegisterBenchmark("format hex", formatHex);
+    benchmark::RegisterBenchmark("parse hex", parseHexText);
+    for (const int size : { 1, 8 }) {
+        for (const Encoding encoding : { Encoding::Utf8, Encoding::Gbk }) {
+            const std::string suffix = std::string(encoding == Encoding::Gbk ? "GBK" : "UTF-8")
+                + '/' + std::to_string(size) + "MiB";
+            const int iterations = size == 1 ? 5 : 2;
+            benchmark::RegisterBenchmark(("click/" + suffix).c_str(), click, encoding, size)
+                ->UseManualTime()
+                ->Iterations(iterations)
+                ->Unit(benchmark::kMillisecond);
+            for (const bool barShown : { false, true }) {
+                benchmark::RegisterBenchmark(
+                    ((barShown ? "floor, bar shown/" : "floor/") + suffix).c_str(),
+                    floorSetPlainText, encoding, size, barShown)
+                    ->UseManualTime()
+                    ->Iterations(iterations)
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
+    }
+    benchmark::RegisterBenchmark("hex to text/16MiB", hexToText, 16)
+        ->UseManualTime()
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+}
+
+// One 8 MiB click and nothing else, for measuring the peak memory of a click from outside.
+int clickOnce(int mebibytes)
+{
+    const Sample &input = sample(mebibytes);
+    Window &w = window();
+    w.choose("radioButton_UTF8");
+    w.textBox()->setPlainText(input.text);
+    w.clickTranslate();
+    settle();
+    std::printf("input bytes: %d\n", input.utf8Bytes);
+    return w.textBox()->toPlainText() == input.text ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Window shownWindow;
+    theWindow = &shownWindow;
+
+    if (argc == 3 && std::strcmp(argv[1], "--click-once") == 0)
+        return clickOnce(std::atoi(argv[2]));
+
+    benchmark::Initialize(&argc, argv);
+    registerBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
