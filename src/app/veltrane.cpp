@@ -123,6 +123,6 @@ void Veltrane::SLOT_OnTranslate()
     }
     if (changed) {
         QMessageBox::information(this, QStringLiteral("warning"),
-                                 QStringLiteral("Source text cannot be converted to target encoding"));
+            QStringLiteral("Source text cannot be converted to target encoding"));
     }
 }

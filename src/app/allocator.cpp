@@ -1,0 +1,16 @@
+#include "allocator.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+void keepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    // Serve large blocks from the heap rather than from separate mappings, and hand memory back
+    // to the system only once more than this much lies free at the top of the heap.
+    constexpr int keptFreeBytes = 128 * 1024 * 1024;
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, keptFreeBytes);
+#endif
+}
