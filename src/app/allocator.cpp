@@ -11,7 +11,7 @@ void keepFreedMemoryForReuse()
 #if defined(__GLIBC__)
     // Serve large blocks from the heap rather than from separate mappings, and hand memory back
     // to the system only once more than this much lies free at the top of the heap.
-    constexpr int keptFreeBytes = 128 * 1024 * 1024;
+    constexpr int keptFreeBytes = 64 * 1024 * 1024;
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, keptFreeBytes);
 #endif
