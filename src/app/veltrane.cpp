@@ -24,11 +24,23 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// The text as it is held. toPlainText() also turns no-break spaces into plain ones, which would
+// show the bytes of a character that is not there; line breaks of either kind read as '\n'.
+QString textOf(const QPlainTextEdit *edit)
+{
+    QString text = edit->document()->toRawText();
+    for (QChar &c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+    }
+    return text;
+}
+
 // One undoable edit, so that Ctrl+Z brings back what the user had typed. An unchanged text is
 // left alone, keeping cursor, scroll position and undo history as they are.
 void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
 {
-    if (edit->toPlainText() == text)
+    if (textOf(edit) == text)
         return;
     QTextCursor cursor(edit->document());
     cursor.beginEditBlock();
@@ -90,13 +102,13 @@ QTextCodec *Veltrane::selectedCodec() const
 
 void Veltrane::EncodeTextToHex()
 {
-    const QByteArray bytes = encodeText(ui.plainTextEdit_res->toPlainText(), selectedCodec());
+    const QByteArray bytes = encodeText(textOf(ui.plainTextEdit_res), selectedCodec());
     replaceHexText(ui.plainTextEdit_hex, bytesToHex(bytes));
 }
 
 void Veltrane::DecodeHexToText()
 {
-    const std::optional<QByteArray> bytes = parseHex(ui.plainTextEdit_hex->toPlainText());
+    const std::optional<QByteArray> bytes = parseHex(textOf(ui.plainTextEdit_hex));
     if (!bytes)
         return;
     replaceTextUndoably(ui.plainTextEdit_res, decodeBytes(*bytes, selectedCodec()));
@@ -104,7 +116,7 @@ void Veltrane::DecodeHexToText()
 
 void Veltrane::SLOT_OnTranslate()
 {
-    const QString typed = ui.plainTextEdit_res->toPlainText();
+    const QString typed = textOf(ui.plainTextEdit_res);
     if (typed.isEmpty()) {
         if (!ui.plainTextEdit_hex->document()->isEmpty()) {
             const BusyCursor busy;
@@ -119,7 +131,7 @@ void Veltrane::SLOT_OnTranslate()
         EncodeTextToHex();
         update();
         DecodeHexToText();
-        changed = ui.plainTextEdit_res->toPlainText() != typed;
+        changed = textOf(ui.plainTextEdit_res) != typed;
     }
     if (changed) {
         QMessageBox::information(this, QStringLiteral("warning"),
