@@ -105,10 +105,18 @@ void checkBytes(const QByteArray &bytes)
     const std::optional<QByteArray> parsed = parseHex(hex);
     require(parsed && *parsed == bytes, "parsing formatted bytes gives them back");
 
+    // The same bytes kept by an array of their own and at an odd address.
+    const QByteArray owned(bytes.constData(), bytes.size());
+    QByteArray shiftedStore(bytes.size() + 1, Qt::Uninitialized);
+    std::memcpy(shiftedStore.data() + 1, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const QByteArray shifted = QByteArray::fromRawData(shiftedStore.constData() + 1, bytes.size());
+
     const int zero = bytes.indexOf('\0');
     const QByteArray prefix = zero < 0 ? bytes : bytes.left(zero);
     for (const QTextCodec *codec : codecs) {
         const QString decoded = decodeBytes(bytes, codec);
+        require(decodeBytes(owned, codec) == decoded && decodeBytes(shifted, codec) == decoded,
+            "decoding depends on the bytes alone, not on where they are kept");
         if (codec != utf16Codec) {
             require(decoded == decodeBytes(prefix, codec), "decoding stops at the first zero byte");
             require(zero >= 0 || decodeBytes(bytes + QByteArray(1, '\0') + bytes, codec) == decoded,
