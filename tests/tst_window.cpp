@@ -97,8 +97,8 @@ void TestWindow::layoutsHoldTheirWidgets()
         QStringList result;
         for (int i = 0; i < layout->count(); ++i) {
             QLayoutItem *item = layout->itemAt(i);
-            const QObject *object = item->widget() ? static_cast<const QObject *>(item->widget())
-                                                   : item->layout();
+            const QObject *object
+                = item->widget() ? static_cast<const QObject *>(item->widget()) : item->layout();
             result << (object ? object->objectName() : QStringLiteral("<spacer>"));
         }
         return result;
@@ -106,8 +106,8 @@ void TestWindow::layoutsHoldTheirWidgets()
 
     const auto *outer = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout_3"));
     QCOMPARE(names(outer),
-             QStringList({ "label_2", "plainTextEdit_res", "label", "plainTextEdit_hex", "groupBox",
-                           "pushButton" }));
+        QStringList({ "label_2", "plainTextEdit_res", "label", "plainTextEdit_hex", "groupBox",
+            "pushButton" }));
     QCOMPARE(outer->spacing(), 6);
     QCOMPARE(outer->contentsMargins(), QMargins(11, 11, 11, 11));
 
@@ -117,11 +117,13 @@ void TestWindow::layoutsHoldTheirWidgets()
     QCOMPARE(columns->contentsMargins(), QMargins(11, 11, 11, 11));
 
     const auto *left = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout_2"));
-    QCOMPARE(names(left), QStringList({ "radioButton_GBK", "radioButton_UTF16",
-                                        "radioButton_ISO_2022_JP", "radioButton_big5" }));
+    QCOMPARE(names(left),
+        QStringList({ "radioButton_GBK", "radioButton_UTF16", "radioButton_ISO_2022_JP",
+            "radioButton_big5" }));
     const auto *right = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
-    QCOMPARE(names(right), QStringList({ "radioButton_UTF8", "radioButton_shift_jis",
-                                         "radioButton_EUC_JP", "radioButton_EUC_KR" }));
+    QCOMPARE(names(right),
+        QStringList({ "radioButton_UTF8", "radioButton_shift_jis", "radioButton_EUC_JP",
+            "radioButton_EUC_KR" }));
     QCOMPARE(left->spacing(), 6);
     QCOMPARE(right->spacing(), 6);
 
@@ -182,8 +184,8 @@ void TestWindow::radioButtonsExclusive_data()
 {
     QTest::addColumn<QString>("name");
     for (const char *name : { "radioButton_UTF16", "radioButton_ISO_2022_JP", "radioButton_big5",
-                              "radioButton_UTF8", "radioButton_shift_jis", "radioButton_EUC_JP",
-                              "radioButton_EUC_KR", "radioButton_GBK" })
+             "radioButton_UTF8", "radioButton_shift_jis", "radioButton_EUC_JP",
+             "radioButton_EUC_KR", "radioButton_GBK" })
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

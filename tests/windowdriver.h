@@ -53,8 +53,7 @@ public:
     QList<ShownMessage> messages;
 
 private:
-    template<typename T>
-    T *child(const char *name) const
+    template<typename T> T *child(const char *name) const
     {
         return window.findChild<T *>(QLatin1String(name));
     }
@@ -65,7 +64,7 @@ private:
         if (!box)
             return;
         messages.append({ box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
-                          box->parentWidget() });
+            box->parentWidget() });
         box->done(QMessageBox::Ok);
     }
 
