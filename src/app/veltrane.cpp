@@ -53,7 +53,7 @@ void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
 // vertical scroll bar shown while the text goes in spares a second layout pass when the bar would
 // otherwise appear halfway. Keeping the glyphs of that one layout spares the first paint from
 // building them all again; the toolkit keeps them after a paint in any case.
-void replaceHexText(QPlainTextEdit *edit, const QString &hex)
+void replaceHexText(QPlainTextEdit *edit, QString hex)
 {
     const Qt::ScrollBarPolicy policy = edit->verticalScrollBarPolicy();
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -62,7 +62,12 @@ void replaceHexText(QPlainTextEdit *edit, const QString &hex)
     QTextDocument *document = edit->document();
     document->firstBlock().layout()->setCacheEnabled(true);
     document->setUndoRedoEnabled(false);
-    QTextCursor(document).insertText(hex);
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.insertText(hex);
+    // The layout runs when the edit block closes; the document holds its own copy by then.
+    hex.clear();
+    cursor.endEditBlock();
     document->setUndoRedoEnabled(true);
     edit->moveCursor(QTextCursor::Start);
 
@@ -102,8 +107,8 @@ QTextCodec *Veltrane::selectedCodec() const
 
 void Veltrane::EncodeTextToHex()
 {
-    const QByteArray bytes = encodeText(textOf(ui.plainTextEdit_res), selectedCodec());
-    replaceHexText(ui.plainTextEdit_hex, bytesToHex(bytes));
+    QString hex = bytesToHex(encodeText(textOf(ui.plainTextEdit_res), selectedCodec()));
+    replaceHexText(ui.plainTextEdit_hex, std::move(hex));
 }
 
 void Veltrane::DecodeHexToText()
