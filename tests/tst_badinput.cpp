@@ -27,6 +27,25 @@ QString units(std::initializer_list<char16_t> list)
     return text;
 }
 
+struct Substitute
+{
+    QString text;
+    QString hex;
+};
+
+// What a codec writes for a surrogate on its own is the codec's own business, and the toolkit's
+// UTF-8 codec changed its mind with Qt 6: the replacement character there, '?' before.
+Substitute loneSurrogateSubstitute(const QString &choice)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    if (choice == utf8)
+        return { QString(replacement), QStringLiteral("EFBFBD") };
+#else
+    Q_UNUSED(choice)
+#endif
+    return { QStringLiteral("?"), QStringLiteral("3F") };
+}
+
 QString latin1(const char *text)
 {
     return QString::fromLatin1(text);
@@ -284,7 +303,7 @@ void TestBadInput::loneSurrogatesInText_data()
 {
     addColumns();
 
-    // No encoding but UTF-16 carries a surrogate on its own: it becomes the substitute '?'.
+    // No encoding but UTF-16 carries a surrogate on its own: it becomes the codec's substitute.
     const struct
     {
         const char *name;
@@ -303,11 +322,10 @@ void TestBadInput::loneSurrogatesInText_data()
             if (choice == utf16) {
                 addRow(name, choice, row.text, QString(), row.text, latin1(row.utf16Hex), 0);
             } else {
+                const Substitute sub = loneSurrogateSubstitute(choice);
                 addRow(name, choice, row.text, QString(),
-                    QLatin1Char('a') + QString(lone, QLatin1Char('?')) + QLatin1Char('b'),
-                    QStringLiteral("61") + QStringLiteral("3F").repeated(lone)
-                        + QStringLiteral("62"),
-                    1);
+                    QLatin1Char('a') + QString(sub.text).repeated(lone) + QLatin1Char('b'),
+                    QStringLiteral("61") + sub.hex.repeated(lone) + QStringLiteral("62"), 1);
             }
         }
     }
@@ -340,8 +358,11 @@ void TestBadInput::loneSurrogateEndsText()
         QCOMPARE(driver.messages.size(), 0);
         return;
     }
-    QVERIFY2(shown == QStringLiteral("a") || shown == QStringLiteral("a?"), qPrintable(shown));
-    QCOMPARE(hex, shown == QStringLiteral("a") ? QStringLiteral("61") : QStringLiteral("613F"));
+    const Substitute sub = loneSurrogateSubstitute(choice);
+    QVERIFY2(
+        shown == QStringLiteral("a") || shown == QStringLiteral("a") + sub.text, qPrintable(shown));
+    QCOMPARE(
+        hex, shown == QStringLiteral("a") ? QStringLiteral("61") : QStringLiteral("61") + sub.hex);
     QCOMPARE(driver.messages.size(), 1);
     QTest::keyClick(driver.textBox(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(heldText(driver.textBox()), typed);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -119,7 +120,15 @@ QTextCodec *codecFor(std::optional<Encoding> encoding)
 
 QByteArray encodeText(const QString &text, const QTextCodec *codec)
 {
-    return codec ? codec->fromUnicode(text) : QByteArray();
+    if (!codec)
+        return {};
+    // UTF-16 text starts with a byte-order mark. Since Qt 6 only a fresh encoder writes it, and
+    // there every other Unicode codec writes one as well, so the encoder serves UTF-16 alone.
+    if (codec->mibEnum() == Utf16Mib) {
+        const std::unique_ptr<QTextEncoder> encoder(codec->makeEncoder());
+        return encoder->fromUnicode(text);
+    }
+    return codec->fromUnicode(text);
 }
 
 QString bytesToHex(const QByteArray &bytes)
