@@ -211,6 +211,19 @@ void hexToText(benchmark::State &state, int hexMebibytes)
     w.reset();
 }
 
+// Google Benchmark 1.8 renamed the flag of a run that did not complete; take whichever is there.
+template<typename Run>
+auto runFailed(const Run &run, int) -> decltype(static_cast<bool>(run.error_occurred))
+{
+    return run.error_occurred;
+}
+
+template<typename Run>
+auto runFailed(const Run &run, long) -> decltype(static_cast<bool>(run.skipped))
+{
+    return static_cast<bool>(run.skipped);
+}
+
 // Remembers each result so that the figures can be set against their references at the end.
 class RatioReporter : public benchmark::ConsoleReporter
 {
@@ -219,7 +232,7 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.error_occurred)
+            if (runFailed(run, 0))
                 continue;
             const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
             const QByteArray name = QByteArray::fromStdString(run.run_name.function_name);
