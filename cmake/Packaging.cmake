@@ -8,6 +8,24 @@ set(VELTRANE_APP_ID org.veltrane.Veltraner)
 set(VELTRANE_SCREENSHOT_URL "https://veltrane.example/screenshot.png"
     CACHE STRING "Web address of docs/screenshot.png, named in the AppStream metadata")
 
+set(VELTRANE_HOMEPAGE_URL "https://veltrane.example/"
+    CACHE STRING "Web address of the project's home page, named in the AppStream metadata")
+
+# AppStream 1.0 names the developer in a <developer> element, which validators before 1.0 reject;
+# 1.0 in turn flags the older <developer_name>. The metadata takes the form that the AppStream of
+# the machine it is built on reads, and the newer one where there is none to ask.
+set(VELTRANE_METAINFO_DEVELOPER
+    "<developer id=\"org.veltrane\">\n    <name>The Veltraner developers</name>\n  </developer>")
+find_program(VELTRANE_APPSTREAMCLI appstreamcli)
+if(VELTRANE_APPSTREAMCLI)
+    execute_process(COMMAND ${VELTRANE_APPSTREAMCLI} --version OUTPUT_VARIABLE appstream_version
+                    ERROR_QUIET)
+    string(REGEX MATCH "[0-9]+\\.[0-9]+(\\.[0-9]+)?" appstream_version "${appstream_version}")
+    if(appstream_version AND appstream_version VERSION_LESS 1.0)
+        set(VELTRANE_METAINFO_DEVELOPER "<developer_name>The Veltraner developers</developer_name>")
+    endif()
+endif()
+
 install(TARGETS veltrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/${VELTRANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 configure_file(data/${VELTRANE_APP_ID}.metainfo.xml.in ${VELTRANE_APP_ID}.metainfo.xml @ONLY)
@@ -15,6 +33,22 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 # Debian looks for the licence of a package under this name.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+# The manual page and the changelog go in compressed, as Debian keeps them. No name or time stamp
+# in the gzip header, so that two builds of the same sources give the same bytes.
+find_program(VELTRANE_GZIP gzip REQUIRED)
+function(veltrane_install_gzipped source destination name)
+    set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND sh -c "${VELTRANE_GZIP} -9 -n -c < \"$1\" > \"$2\"" sh ${source} ${compressed}
+        DEPENDS ${source} VERBATIM)
+    add_custom_target(${name}_gz ALL DEPENDS ${compressed})
+    install(FILES ${compressed} DESTINATION ${destination})
+endfunction()
+veltrane_install_gzipped(${CMAKE_CURRENT_SOURCE_DIR}/data/veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1
+                         veltrane.1)
+veltrane_install_gzipped(${CMAKE_CURRENT_SOURCE_DIR}/data/changelog ${CMAKE_INSTALL_DOCDIR}
+                         changelog)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrane)
