@@ -24,7 +24,9 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-build_packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools fonts-dejavu-core)
+# Qt 6 with the compatibility module that carries the text codecs; Qt 5.15 is tested as well.
+build_packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-5compat-dev fonts-dejavu-core)
+qt5_packages=(qtbase5-dev qtbase5-dev-tools)
 
 # cmake_build DIR [CMAKE OPTIONS...]: configures once, then builds incrementally.
 cmake_build() {
