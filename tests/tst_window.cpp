@@ -246,7 +246,7 @@ void TestWindow::clickRunsSlotOnce()
 
     QSignalSpy hexChanges(hex, &QPlainTextEdit::textChanged);
     window.SLOT_OnTranslate();
-    const int changesPerRun = hexChanges.count();
+    const auto changesPerRun = hexChanges.count();
     QVERIFY(changesPerRun > 0);
 
     hexChanges.clear();
