@@ -37,6 +37,8 @@ private slots:
     void noCodecGivesEmptyResults();
     void bytesToHex_data();
     void bytesToHex();
+    void hexTextLengthLimit_data();
+    void hexTextLengthLimit();
     void allByteValuesAsCapitalPairs();
     void parseHexAccepts_data();
     void parseHexAccepts();
@@ -127,6 +129,8 @@ void TestConversion::encodeText_data()
     QTest::newRow("UTF-8 korean") << Encoding::Utf8 << korean
                                   << bytes("ED959CEAB5ADEC96B420ED858DEC8AA4ED8AB8");
     QTest::newRow("UTF-8 line break") << Encoding::Utf8 << QStringLiteral("\n") << bytes("0A");
+    QTest::newRow("UTF-8 leading U+FEFF")
+        << Encoding::Utf8 << QStringLiteral("\uFEFFA") << bytes("EFBBBF41");
     QTest::newRow("UTF-8 beyond the BMP")
         << Encoding::Utf8 << QStringLiteral("😀") << bytes("F09F9880");
     QTest::newRow("Big5 chinese") << Encoding::Big5 << chinese << bytes("A741A66EA141A540ACC9");
@@ -180,6 +184,30 @@ void TestConversion::bytesToHex()
     QCOMPARE(::bytesToHex(input), expected);
 }
 
+void TestConversion::hexTextLengthLimit_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<qint64>("expected");
+
+    const qint64 most = maxTextLength / 2;
+    QTest::newRow("none") << qint64(0) << qint64(0);
+    QTest::newRow("one") << qint64(1) << qint64(2);
+    QTest::newRow("the most") << most << most * 2;
+    QTest::newRow("one more") << most + 1 << qint64(-1);
+    QTest::newRow("beyond int") << (qint64(1) << 33) << qint64(-1);
+    QTest::newRow("negative") << qint64(-1) << qint64(-1);
+}
+
+// The limit without allocating gigabytes: the most a QString of Qt 5 holds is 2^30 - 13 units.
+void TestConversion::hexTextLengthLimit()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(qint64, expected);
+    QVERIFY(maxTextLength * 2 <= (qint64(1) << 31) - 26);
+    const std::optional<qsizetype> length = hexTextLength(bytes);
+    QCOMPARE(length ? qint64(*length) : qint64(-1), expected);
+}
+
 void TestConversion::allByteValuesAsCapitalPairs()
 {
     QByteArray all;
@@ -187,9 +215,9 @@ void TestConversion::allByteValuesAsCapitalPairs()
         all.append(static_cast<char>(value));
     const QString hex = ::bytesToHex(all);
     QCOMPARE(hex.size(), 512);
-    for (int value = 0; value < 256; ++value)
-        QCOMPARE(hex.mid(value * 2, 2),
-            QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
+    for (int value = 0, at = 0; value < 256; ++value, at += 2)
+        QCOMPARE(
+            hex.mid(at, 2), QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper());
 }
 
 void TestConversion::parseHexAccepts_data()
@@ -318,6 +346,13 @@ void TestConversion::decodeBytes_data()
     QTest::newRow("UTF-8 stops at zero")
         << Encoding::Utf8 << bytes("410042") << QStringLiteral("A");
     QTest::newRow("UTF-8 leading zero") << Encoding::Utf8 << bytes("0041") << QString();
+    // EF BB BF is a character in UTF-8, and two others in GBK; only UTF-16 has a byte-order mark.
+    QTest::newRow("UTF-8 leading EFBBBF")
+        << Encoding::Utf8 << bytes("EFBBBF41") << QStringLiteral("\uFEFFA");
+    QTest::newRow("UTF-8 EFBBBF twice")
+        << Encoding::Utf8 << bytes("EFBBBFEFBBBF") << QStringLiteral("\uFEFF\uFEFF");
+    QTest::newRow("GBK leading EFBBBF")
+        << Encoding::Gbk << bytes("EFBBBF41") << QStringLiteral("\u9518\u7DFC");
     QTest::newRow("GBK stops at zero")
         << Encoding::Gbk << bytes("C4E300BAC3") << QStringLiteral("你");
     QTest::newRow("empty") << Encoding::Gbk << QByteArray() << QString();

@@ -2,13 +2,14 @@
 
 #include <QTextCodec>
 
-#if defined(__SSE2__)
+// VELTRANE_PORTABLE_HEX leaves the parser with the loop that builds for any processor.
+#if defined(__SSE2__) && !defined(VELTRANE_PORTABLE_HEX)
+#define VELTRANE_HEX_SSE2
 #include <emmintrin.h>
 #endif
 
 #include <array>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -51,7 +52,7 @@ inline signed char nibbleOf(char16_t unit)
     return unit < nibbleTable.size() ? nibbleTable[unit] : NotHex;
 }
 
-#if defined(__SSE2__)
+#if defined(VELTRANE_HEX_SSE2)
 constexpr int DigitsPerBlock = 16;
 
 // Byte-wise unsigned value <= limit.
@@ -131,14 +132,20 @@ QByteArray encodeText(const QString &text, const QTextCodec *codec)
     return codec->fromUnicode(text);
 }
 
+std::optional<qsizetype> hexTextLength(qsizetype byteCount)
+{
+    if (byteCount < 0 || byteCount > maxTextLength / 2)
+        return std::nullopt;
+    return byteCount * 2;
+}
+
 QString bytesToHex(const QByteArray &bytes)
 {
-    // QString cannot hold more than this; Qt reports such sizes as an allocation failure too.
-    constexpr int maxBytes = (std::numeric_limits<int>::max() - 64) / 4;
-    if (bytes.size() > maxBytes)
-        qBadAlloc();
+    const std::optional<qsizetype> length = hexTextLength(bytes.size());
+    if (!length)
+        return {};
 
-    QString hex(bytes.size() * 2, Qt::Uninitialized);
+    QString hex(*length, Qt::Uninitialized);
     auto *out = reinterpret_cast<char16_t *>(hex.data());
     for (const char byte : bytes) {
         std::memcpy(out, hexPairs[static_cast<unsigned char>(byte)].data(), sizeof(char16_t) * 2);
@@ -155,13 +162,13 @@ std::optional<QByteArray> parseHex(QStringView hex)
     const char16_t *const end = in + hex.size();
 
     signed char high = NotHex;
-#if defined(__SSE2__)
+#if defined(VELTRANE_HEX_SSE2)
     // After a block that is not all digits, the careful loop takes the next few characters, so
     // that text with many blanks does not pay for failed block attempts at every pair.
     const char16_t *blocksFrom = in;
 #endif
     while (in != end) {
-#if defined(__SSE2__)
+#if defined(VELTRANE_HEX_SSE2)
         if (high == NotHex && in >= blocksFrom && end - in >= DigitsPerBlock) {
             if (parseDigitBlock(in, out)) {
                 in += DigitsPerBlock;
@@ -206,7 +213,7 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
         return {};
 
     const char *data = bytes.constData();
-    const int size = bytes.size();
+    const auto size = static_cast<int>(bytes.size());
 
     if (codec->mibEnum() == Utf16Mib) {
         // A trailing odd byte forms a unit with a zero byte after it. Raw data has no terminating
@@ -225,5 +232,8 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
     }
 
     const auto *zero = static_cast<const char *>(std::memchr(data, 0, static_cast<size_t>(size)));
-    return codec->toUnicode(data, zero ? static_cast<int>(zero - data) : size);
+    // A codec's own toUnicode() drops a leading UTF-8 byte-order mark; a decoder told to ignore
+    // headers keeps it as the U+FEFF it encodes.
+    const std::unique_ptr<QTextDecoder> decoder(codec->makeDecoder(QTextCodec::IgnoreHeader));
+    return decoder->toUnicode(data, zero ? static_cast<int>(zero - data) : size);
 }

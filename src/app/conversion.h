@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <limits>
 #include <optional>
 
 class QTextCodec;
@@ -21,7 +22,15 @@ QTextCodec *codecFor(std::optional<Encoding> encoding);
 // Empty when there is no codec.
 QByteArray encodeText(const QString &text, const QTextCodec *codec);
 
-// Two capital hex digits per byte, nothing between them.
+// The longest text the program handles in one string: what a QString holds with Qt 5, and with
+// Qt 6 still within the int lengths of the codecs and text positions.
+constexpr qsizetype maxTextLength = (std::numeric_limits<int>::max() - 64) / 2;
+
+// The length of the hex text of this many bytes; nothing when it would exceed maxTextLength.
+std::optional<qsizetype> hexTextLength(qsizetype byteCount);
+
+// Two capital hex digits per byte, nothing between them. Empty when hexTextLength() has no room
+// for the bytes.
 QString bytesToHex(const QByteArray &bytes);
 
 // Blanks (U+0020) are dropped anywhere; any other character that is not an ASCII hex digit, or
@@ -29,8 +38,8 @@ QString bytesToHex(const QByteArray &bytes);
 std::optional<QByteArray> parseHex(QStringView hex);
 
 // Decodes up to the first zero byte, or for UTF-16 the first zero 16-bit unit, where a leading
-// byte-order mark decides the byte order and host order applies without one. Empty without a
-// codec.
+// byte-order mark decides the byte order and host order applies without one. Every other encoding
+// keeps a leading U+FEFF as the character it is. Empty without a codec.
 QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec);
 
 #endif // VELTRANE_CONVERSION_H
