@@ -211,6 +211,31 @@ void hexToText(benchmark::State &state, int hexMebibytes)
     w.reset();
 }
 
+// A click while the hex box holds hex the user pasted, which the click replaces: with a short text
+// the cost is that of taking the pasted hex out, with the 8 MiB sample that of both.
+void clickOverPastedHex(benchmark::State &state, int textMebibytes)
+{
+    const QString text
+        = textMebibytes > 0 ? sample(textMebibytes).text : QStringLiteral("你好, world");
+    const QString pasted = QStringLiteral("E4BDA0E5A5BD20776F726C640A").repeated(8 * MiB / 26);
+    Window &w = window();
+    w.choose(radioButtonFor(Encoding::Utf8));
+    for (auto _ : state) {
+        w.reset();
+        w.hexBox()->setPlainText(pasted);
+        w.textBox()->setPlainText(text);
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        w.clickTranslate();
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    if (w.textBox()->toPlainText() != text)
+        state.SkipWithError("the round trip changed the text");
+    w.reset();
+}
+
 // Google Benchmark 1.8 renamed the flag of a run that did not complete; take whichever is there.
 template<typename Run>
 auto runFailed(const Run &run, int) -> decltype(static_cast<bool>(run.error_occurred))
@@ -269,6 +294,10 @@ public:
             }
         }
         printRow("hex to text/16MiB", results.value("hex to text/16MiB"), 3, "s, the target");
+        for (const char *name : { "over pasted hex/short text", "over pasted hex/8MiB text" }) {
+            printRow(name, results.value(name), results.value("click/UTF-8/8MiB"),
+                "s of a click into an empty hex box");
+        }
     }
 
 private:
@@ -317,6 +346,14 @@ void registerBenchmarks()
         ->UseManualTime()
         ->Iterations(2)
         ->Unit(benchmark::kMillisecond);
+    for (const int textSize : { 0, 8 }) {
+        benchmark::RegisterBenchmark(
+            textSize > 0 ? "over pasted hex/8MiB text" : "over pasted hex/short text",
+            clickOverPastedHex, textSize)
+            ->UseManualTime()
+            ->Iterations(2)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 // One 8 MiB click and nothing else, for measuring the peak memory of a click from outside.

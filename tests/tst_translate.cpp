@@ -37,6 +37,8 @@ private slots:
     void busyCursorWhileConverting();
     void undoBringsBackTypedText();
     void cleanRoundTripKeepsTextBoxState();
+    void undoBringsBackReplacedHex_data();
+    void undoBringsBackReplacedHex();
 };
 
 void TestTranslate::translate_data()
@@ -85,6 +87,16 @@ void TestTranslate::translate_data()
                            << QStringLiteral("20") << 0;
     QTest::newRow("line break") << utf8 << QStringLiteral("\n") << QString() << QStringLiteral("\n")
                                 << QStringLiteral("0A") << 0;
+    QTest::newRow("UTF-8 leading U+FEFF")
+        << utf8 << QStringLiteral("\uFEFFA") << QString() << QStringLiteral("\uFEFFA")
+        << QStringLiteral("EFBBBF41") << 0;
+    QTest::newRow("UTF-8 leading U+FEFF back")
+        << utf8 << QString() << QStringLiteral("EFBBBF41") << QStringLiteral("\uFEFFA")
+        << QStringLiteral("EFBBBF41") << 0;
+    // The toolkit's legacy codecs leave U+FEFF out.
+    QTest::newRow("GBK leading U+FEFF")
+        << QStringLiteral("radioButton_GBK") << QStringLiteral("\uFEFFA") << QString()
+        << QStringLiteral("A") << QStringLiteral("41") << 1;
     QTest::newRow("hangul in shift-jis")
         << QStringLiteral("radioButton_shift_jis") << QStringLiteral("한") << QString()
         << QStringLiteral("?") << QStringLiteral("3F") << 1;
@@ -310,6 +322,53 @@ void TestTranslate::cleanRoundTripKeepsTextBoxState()
     QCOMPARE(box->document()->availableUndoSteps(), undoSteps);
     box->undo();
     QVERIFY(box->toPlainText() != QStringLiteral("你好 world"));
+}
+
+void TestTranslate::undoBringsBackReplacedHex_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("typed") << QStringLiteral("typed");
+    QTest::newRow("pasted") << QStringLiteral("pasted");
+    QTest::newRow("set by code") << QStringLiteral("set");
+    QTest::newRow("output edited") << QStringLiteral("edited");
+    QTest::newRow("emptied by hand") << QStringLiteral("emptied");
+}
+
+// Whatever did not come from the last click is hex the user entered: one Ctrl+Z brings it back.
+void TestTranslate::undoBringsBackReplacedHex()
+{
+    QFETCH(QString, how);
+
+    WindowDriver driver;
+    driver.choose(QStringLiteral("radioButton_UTF8"));
+    QPlainTextEdit *hexBox = driver.hexBox();
+    if (how == QStringLiteral("typed")) {
+        QTest::keyClicks(hexBox, QStringLiteral("e4bda0"));
+    } else if (how == QStringLiteral("pasted")) {
+        hexBox->insertPlainText(QStringLiteral("E4 BD A0\n41"));
+    } else if (how == QStringLiteral("set")) {
+        hexBox->setPlainText(QStringLiteral("e4bda0"));
+    } else {
+        driver.textBox()->setPlainText(QStringLiteral("abc"));
+        driver.clickTranslate();
+        QCOMPARE(hexBox->toPlainText(), QStringLiteral("616263"));
+        hexBox->moveCursor(QTextCursor::End);
+        if (how == QStringLiteral("edited"))
+            QTest::keyClicks(hexBox, QStringLiteral("64"));
+        else
+            QTest::keyClicks(hexBox, QString(6, QLatin1Char('\b')));
+    }
+    const QString entered = hexBox->toPlainText();
+
+    driver.textBox()->setPlainText(QStringLiteral(" "));
+    driver.clickTranslate();
+    QCOMPARE(hexBox->toPlainText(), QStringLiteral("20"));
+    QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral(" "));
+    QCOMPARE(driver.messages.size(), 0);
+
+    QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(hexBox->toPlainText(), entered);
+    QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral(" "));
 }
 
 QTEST_MAIN(TestTranslate)

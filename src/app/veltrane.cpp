@@ -1,18 +1,34 @@
 #include "veltrane.h"
 
 #include "conversion.h"
+#include "memory.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include <new>
 #include <utility>
 
 namespace {
+
+// Peak memory of showing text in a box, per 16-bit unit: one long line of hex costs about 45
+// bytes a unit with Qt 5 and 6 alike, copies of the text and its layout together. Lines of text
+// cost less, but a decoded text can be one line as well.
+constexpr qint64 shownBytesPerUnit = 50;
+
+// Encoding takes at most this many bytes per unit of text, but for escape sequences of ISO-2022-JP
+// between single characters, which cannot fill a box.
+constexpr qint64 encodedBytesPerUnit = 4;
+
+bool fitsInMemory(qint64 bytes)
+{
+    const std::optional<qint64> headroom = memoryHeadroom();
+    return !headroom || bytes <= *headroom;
+}
 
 // Shows the busy cursor while a conversion runs; long pastes can take a noticeable moment.
 class BusyCursor
@@ -36,12 +52,9 @@ QString textOf(const QPlainTextEdit *edit)
     return text;
 }
 
-// One undoable edit, so that Ctrl+Z brings back what the user had typed. An unchanged text is
-// left alone, keeping cursor, scroll position and undo history as they are.
+// One undoable edit, so that Ctrl+Z brings back what the user had typed.
 void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
 {
-    if (textOf(edit) == text)
-        return;
     QTextCursor cursor(edit->document());
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
@@ -53,17 +66,25 @@ void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
 // vertical scroll bar shown while the text goes in spares a second layout pass when the bar would
 // otherwise appear halfway. Keeping the glyphs of that one layout spares the first paint from
 // building them all again; the toolkit keeps them after a paint in any case.
-void replaceHexText(QPlainTextEdit *edit, QString hex)
+// An undoable replacement keeps what it replaces for Ctrl+Z; otherwise the box forgets its undo
+// history, which spares recording the removal.
+void replaceHexText(QPlainTextEdit *edit, QString hex, bool undoable)
 {
     const Qt::ScrollBarPolicy policy = edit->verticalScrollBarPolicy();
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edit->clear();
 
     QTextDocument *document = edit->document();
-    document->firstBlock().layout()->setCacheEnabled(true);
-    document->setUndoRedoEnabled(false);
+    if (!undoable) {
+        edit->clear();
+        document->setUndoRedoEnabled(false);
+    }
     QTextCursor cursor(document);
     cursor.beginEditBlock();
+    if (undoable) {
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
+    }
+    document->firstBlock().layout()->setCacheEnabled(true);
     cursor.insertText(hex);
     // The layout runs when the edit block closes; the document holds its own copy by then.
     hex.clear();
@@ -81,6 +102,8 @@ Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
 {
     ui.setupUi(this);
     connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
+    connect(ui.plainTextEdit_hex->document(), &QTextDocument::contentsChanged, this,
+        [this] { hexIsOwnOutput = false; });
 }
 
 Veltrane::~Veltrane() = default;
@@ -105,40 +128,81 @@ QTextCodec *Veltrane::selectedCodec() const
     return nullptr;
 }
 
-void Veltrane::EncodeTextToHex()
+// The estimate covers the round trip that follows: decoding needs less than showing the hex.
+bool Veltrane::EncodeTextToHex()
 {
-    QString hex = bytesToHex(encodeText(textOf(ui.plainTextEdit_res), selectedCodec()));
-    replaceHexText(ui.plainTextEdit_hex, std::move(hex));
+    QString hex;
+    try {
+        const QString text = textOf(ui.plainTextEdit_res);
+        if (!fitsInMemory(text.size() * encodedBytesPerUnit))
+            return false;
+        const QByteArray bytes = encodeText(text, selectedCodec());
+        const std::optional<qsizetype> length = hexTextLength(bytes.size());
+        if (!length || !fitsInMemory(*length * shownBytesPerUnit))
+            return false;
+        hex = bytesToHex(bytes);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+
+    // Hex the user put there goes back with one Ctrl+Z; an empty box has nothing to keep.
+    const QTextDocument *document = ui.plainTextEdit_hex->document();
+    const bool keepsNothing
+        = hexIsOwnOutput || (document->isEmpty() && !document->isUndoAvailable());
+    replaceHexText(ui.plainTextEdit_hex, std::move(hex), !keepsNothing);
+    hexIsOwnOutput = true;
+    return true;
 }
 
-void Veltrane::DecodeHexToText()
+// Malformed hex changes nothing and is no failure.
+bool Veltrane::DecodeHexToText()
 {
-    const std::optional<QByteArray> bytes = parseHex(textOf(ui.plainTextEdit_hex));
-    if (!bytes)
-        return;
-    replaceTextUndoably(ui.plainTextEdit_res, decodeBytes(*bytes, selectedCodec()));
+    QString text;
+    try {
+        // The hex text's copy, its bytes, and at most one unit of text for each byte.
+        const qint64 hexLength = ui.plainTextEdit_hex->document()->characterCount();
+        if (!fitsInMemory(hexLength * 4))
+            return false;
+        const std::optional<QByteArray> bytes = parseHex(textOf(ui.plainTextEdit_hex));
+        if (!bytes)
+            return true;
+        text = decodeBytes(*bytes, selectedCodec());
+        // An unchanged text is left alone, keeping cursor, scroll position and undo history.
+        if (text == textOf(ui.plainTextEdit_res))
+            return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    if (!fitsInMemory(text.size() * shownBytesPerUnit))
+        return false;
+    replaceTextUndoably(ui.plainTextEdit_res, text);
+    return true;
 }
 
 void Veltrane::SLOT_OnTranslate()
 {
-    const QString typed = textOf(ui.plainTextEdit_res);
-    if (typed.isEmpty()) {
-        if (!ui.plainTextEdit_hex->document()->isEmpty()) {
-            const BusyCursor busy;
-            DecodeHexToText();
-        }
-        return;
-    }
-
+    bool fits = true;
     bool changed = false;
     {
         const BusyCursor busy;
-        EncodeTextToHex();
-        update();
-        DecodeHexToText();
-        changed = textOf(ui.plainTextEdit_res) != typed;
+        try {
+            const QString typed = textOf(ui.plainTextEdit_res);
+            if (typed.isEmpty()) {
+                if (!ui.plainTextEdit_hex->document()->isEmpty())
+                    fits = DecodeHexToText();
+            } else {
+                fits = EncodeTextToHex();
+                if (fits) {
+                    update();
+                    fits = DecodeHexToText();
+                }
+                changed = textOf(ui.plainTextEdit_res) != typed;
+            }
+        } catch (const std::bad_alloc &) {
+            fits = false;
+        }
     }
-    if (changed) {
+    if (!fits || changed) {
         QMessageBox::information(this, QStringLiteral("warning"),
             QStringLiteral("Source text cannot be converted to target encoding"));
     }

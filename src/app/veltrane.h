@@ -19,11 +19,14 @@ public slots:
     void SLOT_OnTranslate();
 
 private:
-    void EncodeTextToHex();
-    void DecodeHexToText();
+    // Each returns false, having changed nothing, when its result would not fit in memory.
+    bool EncodeTextToHex();
+    bool DecodeHexToText();
     QTextCodec *selectedCodec() const;
 
     Ui::VeltraneClass ui;
+    // Whether the hex box holds what EncodeTextToHex() last wrote, unchanged since.
+    bool hexIsOwnOutput = false;
 };
 
 #endif // VELTRANE_APP_VELTRANE_H
