@@ -93,6 +93,9 @@ void TestTranslate::translate_data()
     QTest::newRow("UTF-8 leading U+FEFF back")
         << utf8 << QString() << QStringLiteral("EFBBBF41") << QStringLiteral("\uFEFFA")
         << QStringLiteral("EFBBBF41") << 0;
+    QTest::newRow("UTF-16 leading U+FEFF")
+        << utf16 << QStringLiteral("\uFEFFA") << QString() << QStringLiteral("\uFEFFA")
+        << QStringLiteral("FFFEFFFE4100") << 0;
     // The toolkit's legacy codecs leave U+FEFF out.
     QTest::newRow("GBK leading U+FEFF")
         << QStringLiteral("radioButton_GBK") << QStringLiteral("\uFEFFA") << QString()
