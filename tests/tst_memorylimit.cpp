@@ -39,7 +39,7 @@ int runChild(bool intoTextBox, int units, int headroomMib)
     driver.hexBox()->setPlainText(hex);
     QApplication::processEvents();
 
-    rlimit limit { static_cast<rlim_t>(addressSpaceInUse() + qint64(headroomMib) * 1024 * 1024),
+    rlimit limit { static_cast<rlim_t>(addressSpaceInUse() + (qint64(headroomMib) * 1024 * 1024)),
         RLIM_INFINITY };
     if (setrlimit(RLIMIT_AS, &limit) != 0)
         return 2;

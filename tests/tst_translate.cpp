@@ -190,7 +190,7 @@ void TestTranslate::longInputRoundTrips_data()
     for (const auto &encoding : encodings) {
         for (const int length : { 8191, 8192, 8193, 100000 }) {
             const int units = (length - 1) / encoding.unitBytes;
-            const int padding = length - units * encoding.unitBytes;
+            const int padding = length - (units * encoding.unitBytes);
             QTest::newRow(qPrintable(
                 QStringLiteral("%1 %2 bytes").arg(QLatin1String(encoding.choice)).arg(length)))
                 << QString::fromLatin1(encoding.choice)

@@ -225,7 +225,7 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
             data = copy.constData();
         }
         qsizetype units = 0;
-        while (2 * units < size && (data[2 * units] != 0 || data[2 * units + 1] != 0))
+        while (2 * units < size && (data[2 * units] != 0 || data[(2 * units) + 1] != 0))
             ++units;
         return QString::fromUtf16(
             reinterpret_cast<const char16_t *>(data), static_cast<int>(units));

@@ -5,13 +5,14 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <limits>
 #include <optional>
 
 class QTextCodec;
 
 // The eight encodings on offer, in the order the window tests its radio buttons.
-enum class Encoding { Gbk, EucJp, Iso2022Jp, ShiftJis, Utf16, Utf8, Big5, EucKr };
+enum class Encoding : std::uint8_t { Gbk, EucJp, Iso2022Jp, ShiftJis, Utf16, Utf8, Big5, EucKr };
 
 // The name handed to the codec lookup; for two encodings it is not the label on screen.
 const char *codecName(Encoding encoding);

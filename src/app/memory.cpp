@@ -47,9 +47,7 @@ std::optional<qint64> systemAvailable()
 {
     if (const std::optional<qint64> available = bytesIn("/proc/meminfo", "MemAvailable:"))
         return available;
-    struct sysinfo info
-    {
-    };
+    struct sysinfo info = {};
     if (sysinfo(&info) != 0)
         return std::nullopt;
     return static_cast<qint64>(info.freeram + info.bufferram) * info.mem_unit;
