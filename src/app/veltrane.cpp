@@ -24,6 +24,9 @@ constexpr qint64 shownBytesPerUnit = 50;
 // between single characters, which cannot fill a box.
 constexpr qint64 encodedBytesPerUnit = 4;
 
+// Decoding hex holds a copy of it, its bytes, and at most one unit of text for each byte.
+constexpr qint64 hexBytesPerUnitDecoded = 4;
+
 bool fitsInMemory(qint64 bytes)
 {
     const std::optional<qint64> headroom = memoryHeadroom();
@@ -128,7 +131,8 @@ QTextCodec *Veltrane::selectedCodec() const
     return nullptr;
 }
 
-// The estimate covers the round trip that follows: decoding needs less than showing the hex.
+// The estimate covers the round trip that follows as well, with the hex still shown, so that a
+// round trip that would not fit is refused before either box changes.
 bool Veltrane::EncodeTextToHex()
 {
     QString hex;
@@ -138,7 +142,9 @@ bool Veltrane::EncodeTextToHex()
             return false;
         const QByteArray bytes = encodeText(text, selectedCodec());
         const std::optional<qsizetype> length = hexTextLength(bytes.size());
-        if (!length || !fitsInMemory(*length * shownBytesPerUnit))
+        if (!length
+            || !fitsInMemory((*length * (shownBytesPerUnit + hexBytesPerUnitDecoded))
+                + (text.size() * shownBytesPerUnit)))
             return false;
         hex = bytesToHex(bytes);
     } catch (const std::bad_alloc &) {
@@ -159,9 +165,8 @@ bool Veltrane::DecodeHexToText()
 {
     QString text;
     try {
-        // The hex text's copy, its bytes, and at most one unit of text for each byte.
         const qint64 hexLength = ui.plainTextEdit_hex->document()->characterCount();
-        if (!fitsInMemory(hexLength * 4))
+        if (!fitsInMemory(hexLength * hexBytesPerUnitDecoded))
             return false;
         const std::optional<QByteArray> bytes = parseHex(textOf(ui.plainTextEdit_hex));
         if (!bytes)
