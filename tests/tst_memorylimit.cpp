@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {

@@ -372,6 +372,16 @@ void TestTranslate::undoBringsBackReplacedHex()
     QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(hexBox->toPlainText(), entered);
     QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral(" "));
+
+    // A second click over the program's own output does not forget what came before it.
+    QTest::keyClick(hexBox, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(hexBox->toPlainText(), QStringLiteral("20"));
+    driver.textBox()->setPlainText(QStringLiteral("!"));
+    driver.clickTranslate();
+    QCOMPARE(hexBox->toPlainText(), QStringLiteral("21"));
+    QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(hexBox->toPlainText(), entered);
 }
 
 QTEST_MAIN(TestTranslate)

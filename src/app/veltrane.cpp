@@ -151,10 +151,12 @@ bool Veltrane::EncodeTextToHex()
         return false;
     }
 
-    // Hex the user put there goes back with one Ctrl+Z; an empty box has nothing to keep.
+    // Hex the user put there goes back with Ctrl+Z, also after further clicks: once the history
+    // holds anything, every replacement is recorded on top of it. Only the program's own output,
+    // or an empty box, with nothing to undo is replaced without a record.
     const QTextDocument *document = ui.plainTextEdit_hex->document();
     const bool keepsNothing
-        = hexIsOwnOutput || (document->isEmpty() && !document->isUndoAvailable());
+        = !document->isUndoAvailable() && (hexIsOwnOutput || document->isEmpty());
     replaceHexText(ui.plainTextEdit_hex, std::move(hex), !keepsNothing);
     hexIsOwnOutput = true;
     return true;
