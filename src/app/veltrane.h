@@ -1,7 +1,12 @@
 #ifndef VELTRANE_APP_VELTRANE_H
 #define VELTRANE_APP_VELTRANE_H
 
+// The meta-object compiler needs nothing from the generated form. Whether it could read it would
+// depend on whether the form compiler had already run, and what it read changes its output, so
+// two builds of the same sources would differ.
+#ifndef Q_MOC_RUN
 #include "ui_veltrane.h"
+#endif
 
 #include <QMainWindow>
 
