@@ -34,15 +34,21 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
 # Debian looks for the licence of a package under this name.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
-# The manual page and the changelog go in compressed, as Debian keeps them. No name or time stamp
-# in the gzip header, so that two builds of the same sources give the same bytes.
-find_program(VELTRANE_GZIP gzip REQUIRED)
+# The manual page and the changelog go in compressed, as Debian keeps them. They are compressed
+# when installed, not in every build. No name or time stamp in the gzip header, so that two builds
+# of the same sources give the same bytes.
+find_program(VELTRANE_GZIP gzip)
 function(veltrane_install_gzipped source destination name)
     set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
-    add_custom_command(OUTPUT ${compressed}
-        COMMAND sh -c "${VELTRANE_GZIP} -9 -n -c < \"$1\" > \"$2\"" sh ${source} ${compressed}
-        DEPENDS ${source} VERBATIM)
-    add_custom_target(${name}_gz ALL DEPENDS ${compressed})
+    install(CODE "
+        if(NOT EXISTS \"${VELTRANE_GZIP}\")
+            message(FATAL_ERROR \"Installing ${name}.gz needs gzip\")
+        endif()
+        execute_process(COMMAND \"${VELTRANE_GZIP}\" -9 -n -c \"${source}\"
+                        OUTPUT_FILE \"${compressed}\" RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            message(FATAL_ERROR \"gzip ${source} failed: \${status}\")
+        endif()")
     install(FILES ${compressed} DESTINATION ${destination})
 endfunction()
 veltrane_install_gzipped(${CMAKE_CURRENT_SOURCE_DIR}/data/veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1

@@ -2,8 +2,9 @@
 
 #include <QTextCodec>
 
-// VELTRANE_PORTABLE_HEX leaves the parser with the loop that builds for any processor.
-#if defined(__SSE2__) && !defined(VELTRANE_PORTABLE_HEX)
+// VELTRANE_PORTABLE_HEX leaves the parser with the loop that builds for any processor. MSVC never
+// defines __SSE2__; every x64 processor has SSE2.
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(VELTRANE_PORTABLE_HEX)
 #define VELTRANE_HEX_SSE2
 #include <emmintrin.h>
 #endif
