@@ -1,3 +1,4 @@
+#include "codecbytes.h"
 #include "windowdriver.h"
 
 #include <QTextBlock>
@@ -33,17 +34,17 @@ struct Substitute
     QString hex;
 };
 
-// What a codec writes for a surrogate on its own is the codec's own business, and the toolkit's
-// UTF-8 codec changed its mind with Qt 6: the replacement character there, '?' before.
-Substitute loneSurrogateSubstitute(const QString &choice)
+// What a codec writes for count surrogates on their own is the codec's own business, and the
+// toolkit's UTF-8 codec changed its mind with Qt 6: the replacement character there, '?' before.
+Substitute loneSurrogateSubstitutes(const QString &choice, int count)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     if (choice == utf8)
-        return { QString(replacement), QStringLiteral("EFBFBD") };
-#else
-    Q_UNUSED(choice)
+        return { QString(count, replacement), QStringLiteral("EFBFBD").repeated(count) };
 #endif
-    return { QStringLiteral("?"), QStringLiteral("3F") };
+    if (choice == iso2022Jp)
+        return { QString(count, QLatin1Char('?')), CodecBytes::iso2022JpSubstitutes(count) };
+    return { QString(count, QLatin1Char('?')), QStringLiteral("3F").repeated(count) };
 }
 
 QString latin1(const char *text)
@@ -322,10 +323,10 @@ void TestBadInput::loneSurrogatesInText_data()
             if (choice == utf16) {
                 addRow(name, choice, row.text, QString(), row.text, latin1(row.utf16Hex), 0);
             } else {
-                const Substitute sub = loneSurrogateSubstitute(choice);
+                const Substitute sub = loneSurrogateSubstitutes(choice, lone);
                 addRow(name, choice, row.text, QString(),
-                    QLatin1Char('a') + QString(sub.text).repeated(lone) + QLatin1Char('b'),
-                    QStringLiteral("61") + sub.hex.repeated(lone) + QStringLiteral("62"), 1);
+                    QLatin1Char('a') + sub.text + QLatin1Char('b'),
+                    QStringLiteral("61") + sub.hex + QStringLiteral("62"), 1);
             }
         }
     }
@@ -358,7 +359,7 @@ void TestBadInput::loneSurrogateEndsText()
         QCOMPARE(driver.messages.size(), 0);
         return;
     }
-    const Substitute sub = loneSurrogateSubstitute(choice);
+    const Substitute sub = loneSurrogateSubstitutes(choice, 1);
     QVERIFY2(
         shown == QStringLiteral("a") || shown == QStringLiteral("a") + sub.text, qPrintable(shown));
     QCOMPARE(
@@ -386,25 +387,25 @@ void TestBadInput::invalidBytes_data()
     addDecoded(QStringLiteral("UTF-8 truncated, then valid"), utf8, "C3E4BDA0",
         fffd + QStringLiteral("你"));
 
-    // A lead byte without a trail byte: the ASCII byte after it stays a character of its own.
+    // A lead byte without a trail byte.
     addDecoded(QStringLiteral("GBK lead then blank"), gbk, "C4E38120BAC3",
-        QStringLiteral("你") + fffd + QStringLiteral(" 好"));
+        QStringLiteral("你") + fffd + CodecBytes::afterBrokenLead + QStringLiteral("好"));
     addDecoded(QStringLiteral("EUC-JP lead then blank"), eucJp, "C6FCA120CBDC",
-        QStringLiteral("日") + fffd + QStringLiteral(" 本"));
+        QStringLiteral("日") + fffd + CodecBytes::afterBrokenLead + QStringLiteral("本"));
     addDecoded(QStringLiteral("EUC-JP byte FF"), eucJp, "41FF42",
         QLatin1Char('A') + fffd + QLatin1Char('B'));
     addDecoded(QStringLiteral("Shift-JIS lead then blank"), shiftJis, "93FA8120967B",
-        QStringLiteral("日") + fffd + QStringLiteral(" 本"));
+        QStringLiteral("日") + fffd + CodecBytes::afterBrokenLead + QStringLiteral("本"));
     addDecoded(QStringLiteral("Shift-JIS byte FD"), shiftJis, "41FD42",
         QLatin1Char('A') + fffd + QLatin1Char('B'));
     addDecoded(QStringLiteral("Big5 lead then blank"), big5, "A4A48120A4E5",
-        QStringLiteral("中") + fffd + QStringLiteral(" 文"));
+        QStringLiteral("中") + fffd + CodecBytes::afterBrokenLead + QStringLiteral("文"));
     addDecoded(QStringLiteral("EUC-KR lead then blank"), eucKr, "C7D1A120B1B9",
-        QStringLiteral("한") + fffd + QStringLiteral(" 국"));
+        QStringLiteral("한") + fffd + CodecBytes::afterBrokenLead + QStringLiteral("국"));
     addDecoded(QStringLiteral("ISO-2022-JP eight-bit byte"), iso2022Jp, "41C342",
-        QLatin1Char('A') + fffd + QLatin1Char('B'));
-    addDecoded(
-        QStringLiteral("ISO-2022-JP eight-bit bytes"), iso2022Jp, "E4BDA0", fffd.repeated(3));
+        QLatin1Char('A') + CodecBytes::iso2022JpC3 + QLatin1Char('B'));
+    addDecoded(QStringLiteral("ISO-2022-JP eight-bit bytes"), iso2022Jp, "E4BDA0",
+        CodecBytes::iso2022JpE4BDA0);
 
     // A trailing odd byte pairs with a zero byte; every other unit is carried as it is.
     addDecoded(QStringLiteral("UTF-16 odd count"), utf16, "FFFE410042", QStringLiteral("AB"));

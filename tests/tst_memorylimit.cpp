@@ -1,9 +1,16 @@
 #include "allocator.h"
+#include "memory.h"
 #include "windowdriver.h"
 
 #include <QProcess>
 
+#if defined(Q_OS_WIN)
+#include <windows.h>
+// windows.h first: psapi.h builds on its types.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,17 +18,76 @@
 
 namespace {
 
-qint64 addressSpaceInUse()
+// The one limit on memory that each platform lets a process set on itself: its address space on
+// Linux, the memory of a job object it puts itself in on Windows.
+#if defined(Q_OS_WIN)
+
+class MemoryLimit
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmSize:"))
-            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+public:
+    // Allows the process headroom more bytes than it uses now.
+    bool set(qint64 headroom)
+    {
+        PROCESS_MEMORY_COUNTERS_EX counters {};
+        counters.cb = sizeof counters;
+        if (!job
+            || !GetProcessMemoryInfo(GetCurrentProcess(),
+                reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters), sizeof counters))
+            return false;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info {};
+        info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+        info.ProcessMemoryLimit = counters.PrivateUsage + static_cast<SIZE_T>(headroom);
+        return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info)
+            && AssignProcessToJobObject(job, GetCurrentProcess());
     }
-    return -1;
-}
+
+    bool lift()
+    {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info {};
+        return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
+    }
+
+private:
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+};
+
+#else
+
+class MemoryLimit
+{
+public:
+    bool set(qint64 headroom)
+    {
+        const qint64 used = addressSpaceInUse();
+        rlimit limit { static_cast<rlim_t>(used + headroom), RLIM_INFINITY };
+        return used > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+
+    bool lift()
+    {
+        const rlimit limit { RLIM_INFINITY, RLIM_INFINITY };
+        return setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+
+private:
+    static qint64 addressSpaceInUse()
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmSize:"))
+                return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+        return -1;
+    }
+};
+
+#endif
+
+// A child that exits with this has limited its memory, but the limit is not to be seen from inside
+// the process, as under Wine, which neither reports nor enforces a job's limits.
+constexpr int limitNotSeen = 3;
 
 // In the child: pastes into one box, leaves the process headroomMib of address space above what
 // it uses, clicks and reports what became of the boxes.
@@ -40,17 +106,20 @@ int runChild(bool intoTextBox, int units, int headroomMib)
     driver.hexBox()->setPlainText(hex);
     QApplication::processEvents();
 
-    rlimit limit { static_cast<rlim_t>(addressSpaceInUse() + (qint64(headroomMib) * 1024 * 1024)),
-        RLIM_INFINITY };
-    if (setrlimit(RLIMIT_AS, &limit) != 0)
+    const qint64 headroom = qint64(headroomMib) * 1024 * 1024;
+    MemoryLimit limit;
+    if (!limit.set(headroom))
         return 2;
+    if (memoryHeadroom().value_or(headroom * 4) > headroom * 2) {
+        limit.lift();
+        return limitNotSeen;
+    }
     driver.clickTranslate();
     // The boxes lay out their text once the click is over.
     for (int i = 0; i < 3; ++i)
         QTest::qWait(10);
     // Room again to compare the boxes with what they held.
-    limit.rlim_cur = RLIM_INFINITY;
-    if (setrlimit(RLIMIT_AS, &limit) != 0)
+    if (!limit.lift())
         return 2;
 
     const bool unchanged
@@ -104,6 +173,8 @@ void TestMemoryLimit::clickUnderLimit()
             QString::number(units), QStringLiteral("40") });
     QVERIFY(child.waitForFinished(120000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    if (child.exitCode() == limitNotSeen)
+        QSKIP("the process cannot see the memory limit it set on itself (Wine hides job limits)");
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(child.readAllStandardOutput().trimmed(), outcome);
 }

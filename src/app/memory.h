@@ -6,8 +6,10 @@
 #include <optional>
 
 // How many more bytes this process can allocate and use: the least of what its address-space and
-// data limits leave and the memory the system reports available. Nothing when none of these is
-// known or limited. Beyond it, an allocation fails or the kernel ends the process.
+// data limits leave and the memory the system reports available; on Windows, of the physical
+// memory, commit charge and address space still available and what its job object's memory limit
+// leaves. Nothing when none of these is known or limited. Beyond it, an allocation fails or the
+// system ends the process.
 std::optional<qint64> memoryHeadroom();
 
 #endif // VELTRANE_MEMORY_H
