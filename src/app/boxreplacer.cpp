@@ -1,0 +1,162 @@
+#include "boxreplacer.h"
+
+#include <QPlainTextEdit>
+#include <QScopedValueRollback>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <new>
+#include <utility>
+
+namespace {
+
+// Puts back what a replacement changes about the box besides its content, also when memory runs
+// out half-way: an edit block left open would keep the box from ever laying out again, and one
+// left without undo recording would lose what the user types next.
+class ReplacementGuard
+{
+public:
+    ReplacementGuard(QPlainTextEdit *edit, bool holdScrollBar)
+        : edit(edit)
+        , policy(edit->verticalScrollBarPolicy())
+    {
+        if (holdScrollBar)
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+
+    ~ReplacementGuard()
+    {
+        try {
+            if (openBlock)
+                openBlock->endEditBlock();
+            edit->document()->setUndoRedoEnabled(true);
+            edit->setVerticalScrollBarPolicy(policy);
+        } catch (const std::bad_alloc &) {
+            // What is left undone here costs the box its looks, not its text.
+        }
+    }
+
+    ReplacementGuard(const ReplacementGuard &) = delete;
+    ReplacementGuard &operator=(const ReplacementGuard &) = delete;
+
+    void beginEditBlock(QTextCursor &cursor)
+    {
+        cursor.beginEditBlock();
+        openBlock = &cursor;
+    }
+
+    // The box lays its content out here.
+    void endEditBlock()
+    {
+        QTextCursor *cursor = std::exchange(openBlock, nullptr);
+        cursor->endEditBlock();
+    }
+
+private:
+    QPlainTextEdit *edit;
+    const Qt::ScrollBarPolicy policy;
+    QTextCursor *openBlock = nullptr;
+};
+
+} // namespace
+
+BoxReplacer::BoxReplacer(QPlainTextEdit *edit, Box box)
+    : QObject(edit)
+    , edit(edit)
+    , box(box)
+{
+    const QTextDocument *document = edit->document();
+    // Undo and redo add no command; the user's edits do, and a text set by code clears the
+    // history with recording off.
+    connect(document, &QTextDocument::undoCommandAdded, this, [this] {
+        if (!replacing)
+            editedSinceOutput = true;
+    });
+    connect(document, &QTextDocument::contentsChanged, this, [this, document] {
+        if (!replacing && !document->isUndoRedoEnabled())
+            editedSinceOutput = true;
+    });
+}
+
+bool BoxReplacer::holdsOutput() const
+{
+    const QTextDocument *document = edit->document();
+    return !editedSinceOutput && document->availableUndoSteps() == outputUndoSteps
+        && document->availableRedoSteps() == 0;
+}
+
+qint64 BoxReplacer::historyBytes() const
+{
+    const QTextDocument *document = edit->document();
+    qint64 characters = 0;
+    if (holdsOutput())
+        characters = entered ? entered->size() : 0;
+    else
+        characters = document->characterCount();
+    return characters * qint64(sizeof(QChar));
+}
+
+void BoxReplacer::replace(QString text)
+{
+    QTextDocument *document = edit->document();
+    const bool overOutput = holdsOutput();
+    if (!overOutput) {
+        entered.reset();
+        if (box == Box::Text || !document->isEmpty() || document->isUndoAvailable())
+            entered = document->toRawText();
+    }
+
+    const QScopedValueRollback<bool> busy(replacing, true);
+    bool recording = false;
+    try {
+        ReplacementGuard guard(edit, box == Box::Hex);
+        // The history starts afresh each time, which also lets the document drop the texts that
+        // only the history held. The program's own output goes at once: taking a long line out of
+        // a laid-out box costs as much memory again as laying it out.
+        if (!entered || overOutput)
+            edit->clear();
+        document->setUndoRedoEnabled(false);
+
+        QTextCursor cursor(document);
+        guard.beginEditBlock(cursor);
+        if (entered && overOutput)
+            cursor.insertText(*entered);
+        // Everything from here on is the one step that Ctrl+Z takes back.
+        if (entered) {
+            document->setUndoRedoEnabled(true);
+            recording = true;
+        }
+        // Laying out one long line is the costliest step; keeping the glyphs of that one layout
+        // spares the first paint from building them all again.
+        if (box == Box::Hex)
+            document->lastBlock().layout()->setCacheEnabled(true);
+        // The new text goes in before the old one comes out, so that running out of memory on the
+        // way leaves the old one in place.
+        const int oldEnd = document->characterCount() - 1;
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+        cursor.setPosition(0);
+        cursor.setPosition(oldEnd, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        // The layout runs when the edit block closes; the document holds its own copy by then.
+        text.clear();
+        guard.endEditBlock();
+    } catch (const std::bad_alloc &) {
+        // Back to what the user had entered; short of that, the box lost only the program's own
+        // output, and the next replacement puts back what the user had entered.
+        if (recording) {
+            if (document->isUndoAvailable())
+                document->undo();
+            editedSinceOutput = true;
+        } else {
+            outputUndoSteps = document->availableUndoSteps();
+        }
+        throw;
+    }
+    if (box == Box::Hex)
+        edit->moveCursor(QTextCursor::Start);
+    outputUndoSteps = document->availableUndoSteps();
+    editedSinceOutput = false;
+}
