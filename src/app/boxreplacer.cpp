@@ -8,7 +8,6 @@
 #include <QTextLayout>
 
 #include <new>
-#include <utility>
 
 namespace {
 
@@ -29,8 +28,8 @@ public:
     ~ReplacementGuard()
     {
         try {
-            if (openBlock)
-                openBlock->endEditBlock();
+            if (blockOpen)
+                cursor.endEditBlock();
             edit->document()->setUndoRedoEnabled(true);
             edit->setVerticalScrollBarPolicy(policy);
         } catch (const std::bad_alloc &) {
@@ -41,23 +40,26 @@ public:
     ReplacementGuard(const ReplacementGuard &) = delete;
     ReplacementGuard &operator=(const ReplacementGuard &) = delete;
 
-    void beginEditBlock(QTextCursor &cursor)
+    QTextCursor &beginEditBlock()
     {
+        cursor = QTextCursor(edit->document());
         cursor.beginEditBlock();
-        openBlock = &cursor;
+        blockOpen = true;
+        return cursor;
     }
 
     // The box lays its content out here.
     void endEditBlock()
     {
-        QTextCursor *cursor = std::exchange(openBlock, nullptr);
-        cursor->endEditBlock();
+        blockOpen = false;
+        cursor.endEditBlock();
     }
 
 private:
     QPlainTextEdit *edit;
     const Qt::ScrollBarPolicy policy;
-    QTextCursor *openBlock = nullptr;
+    QTextCursor cursor;
+    bool blockOpen = false;
 };
 
 } // namespace
@@ -119,8 +121,7 @@ void BoxReplacer::replace(QString text)
             edit->clear();
         document->setUndoRedoEnabled(false);
 
-        QTextCursor cursor(document);
-        guard.beginEditBlock(cursor);
+        QTextCursor &cursor = guard.beginEditBlock();
         if (entered && overOutput)
             cursor.insertText(*entered);
         // Everything from here on is the one step that Ctrl+Z takes back.
