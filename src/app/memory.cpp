@@ -154,8 +154,8 @@ std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteA
     };
     // Lines of "id:controllers:path"; "0::path" is the group in the v2 hierarchy.
     for (const QByteArray &line : membership.split('\n')) {
-        const int first = line.indexOf(':');
-        const int second = line.indexOf(':', first + 1);
+        const auto first = line.indexOf(':');
+        const auto second = line.indexOf(':', first + 1);
         if (first < 0 || second < 0)
             continue;
         QByteArray path = line.mid(second + 1);
