@@ -147,11 +147,8 @@ std::optional<qint64> roomInHierarchy(
 #if defined(Q_OS_LINUX)
 std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteArray &membership)
 {
-    std::optional<qint64> room;
-    const auto least = [&room](const std::optional<qint64> &other) {
-        if (other)
-            room = std::min(room.value_or(*other), *other);
-    };
+    std::optional<QByteArray> v1Group;
+    std::optional<QByteArray> v2Group;
     // Lines of "id:controllers:path"; "0::path" is the group in the v2 hierarchy.
     for (const QByteArray &line : membership.split('\n')) {
         const auto first = line.indexOf(':');
@@ -161,13 +158,17 @@ std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteA
         QByteArray path = line.mid(second + 1);
         if (path.endsWith('/'))
             path.chop(1);
-        const QByteArray controllers = line.mid(first + 1, second - first - 1);
         if (line.startsWith("0::"))
-            least(roomInHierarchy(mountRoot, path, cgroupV2));
-        else if (controllers.split(',').contains("memory"))
-            least(roomInHierarchy(mountRoot + "/memory", path, cgroupV1));
+            v2Group = path;
+        else if (line.mid(first + 1, second - first - 1).split(',').contains("memory"))
+            v1Group = path;
     }
-    return room;
+    // A controller is in one hierarchy only: where v1 has the memory controller, v2 has not.
+    if (v1Group)
+        return roomInHierarchy(mountRoot + "/memory", *v1Group, cgroupV1);
+    if (v2Group)
+        return roomInHierarchy(mountRoot, *v2Group, cgroupV2);
+    return std::nullopt;
 }
 #endif
 
