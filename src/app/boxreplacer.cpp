@@ -70,8 +70,9 @@ BoxReplacer::BoxReplacer(QPlainTextEdit *edit, Box box)
     , box(box)
 {
     const QTextDocument *document = edit->document();
-    // Undo and redo add no command; the user's edits do, and a text set by code clears the
-    // history with recording off.
+    // Undo and redo add no command. The user's edits do, but for typing right after the
+    // program's text, which Qt 6 joins to its step and which changes the length; a text set by
+    // code clears the history with recording off.
     connect(document, &QTextDocument::undoCommandAdded, this, [this] {
         if (!replacing)
             editedSinceOutput = true;
@@ -86,7 +87,7 @@ bool BoxReplacer::holdsOutput() const
 {
     const QTextDocument *document = edit->document();
     return !editedSinceOutput && document->availableUndoSteps() == outputUndoSteps
-        && document->availableRedoSteps() == 0;
+        && document->availableRedoSteps() == 0 && document->characterCount() == outputCharacters;
 }
 
 qint64 BoxReplacer::historyBytes() const
@@ -129,18 +130,13 @@ void BoxReplacer::replace(QString text)
             document->setUndoRedoEnabled(true);
             recording = true;
         }
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
         // Laying out one long line is the costliest step; keeping the glyphs of that one layout
         // spares the first paint from building them all again.
         if (box == Box::Hex)
-            document->lastBlock().layout()->setCacheEnabled(true);
-        // The new text goes in before the old one comes out, so that running out of memory on the
-        // way leaves the old one in place.
-        const int oldEnd = document->characterCount() - 1;
-        cursor.movePosition(QTextCursor::End);
+            document->firstBlock().layout()->setCacheEnabled(true);
         cursor.insertText(text);
-        cursor.setPosition(0);
-        cursor.setPosition(oldEnd, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
         // The layout runs when the edit block closes; the document holds its own copy by then.
         text.clear();
         guard.endEditBlock();
@@ -153,11 +149,13 @@ void BoxReplacer::replace(QString text)
             editedSinceOutput = true;
         } else {
             outputUndoSteps = document->availableUndoSteps();
+            outputCharacters = document->characterCount();
         }
         throw;
     }
     if (box == Box::Hex)
         edit->moveCursor(QTextCursor::Start);
     outputUndoSteps = document->availableUndoSteps();
+    outputCharacters = document->characterCount();
     editedSinceOutput = false;
 }

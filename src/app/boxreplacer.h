@@ -44,6 +44,7 @@ private:
     // program's output, or was empty and had nothing to undo.
     std::optional<QString> entered;
     int outputUndoSteps = 0;
+    int outputCharacters = 0;
     bool editedSinceOutput = true;
     bool replacing = false;
 };
