@@ -90,6 +90,7 @@ QTextCodec *Veltrane::selectedCodec() const
 // round trip that would not fit is refused before either box changes.
 bool Veltrane::EncodeTextToHex()
 {
+    QString hex;
     try {
         const QString text = textOf(ui.plainTextEdit_res);
         if (!fitsInMemory(text.size() * encodedBytesPerUnit))
@@ -101,11 +102,13 @@ bool Veltrane::EncodeTextToHex()
                 + (text.size() * shownBytesPerUnit) + hexReplacer->historyBytes()
                 + textReplacer->historyBytes()))
             return false;
-        // Hex the user put there goes back with Ctrl+Z, also after further clicks.
-        hexReplacer->replace(bytesToHex(bytes));
+        hex = bytesToHex(bytes);
     } catch (const std::bad_alloc &) {
         return false;
     }
+
+    // Hex the user put there goes back with Ctrl+Z, also after further clicks.
+    hexReplacer->replace(std::move(hex));
     return true;
 }
 
@@ -124,12 +127,12 @@ bool Veltrane::DecodeHexToText()
         // An unchanged text is left alone, keeping cursor, scroll position and undo history.
         if (text == textOf(ui.plainTextEdit_res))
             return true;
-        if (!fitsInMemory((text.size() * shownBytesPerUnit) + textReplacer->historyBytes()))
-            return false;
-        textReplacer->replace(std::move(text));
     } catch (const std::bad_alloc &) {
         return false;
     }
+    if (!fitsInMemory((text.size() * shownBytesPerUnit) + textReplacer->historyBytes()))
+        return false;
+    textReplacer->replace(std::move(text));
     return true;
 }
 
