@@ -12,6 +12,13 @@
 #include <sys/resource.h>
 #endif
 
+#if defined(Q_OS_LINUX)
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,8 +96,8 @@ private:
 // the process, as under Wine, which neither reports nor enforces a job's limits.
 constexpr int limitNotSeen = 3;
 
-// In the child: pastes into one box, leaves the process headroomMib of address space above what
-// it uses, clicks and reports what became of the boxes.
+// In the child: pastes into one box, leaves the process headroomMib of memory above what it uses
+// (none: no limit of its own), clicks and reports what became of the boxes.
 int runChild(bool intoTextBox, int units, int headroomMib)
 {
     WindowDriver driver;
@@ -108,18 +115,20 @@ int runChild(bool intoTextBox, int units, int headroomMib)
 
     const qint64 headroom = qint64(headroomMib) * 1024 * 1024;
     MemoryLimit limit;
-    if (!limit.set(headroom))
-        return 2;
-    if (memoryHeadroom().value_or(headroom * 4) > headroom * 2) {
-        limit.lift();
-        return limitNotSeen;
+    if (headroom > 0) {
+        if (!limit.set(headroom))
+            return 2;
+        if (memoryHeadroom().value_or(headroom * 4) > headroom * 2) {
+            limit.lift();
+            return limitNotSeen;
+        }
     }
     driver.clickTranslate();
     // The boxes lay out their text once the click is over.
     for (int i = 0; i < 3; ++i)
         QTest::qWait(10);
     // Room again to compare the boxes with what they held.
-    if (!limit.lift())
+    if (headroom > 0 && !limit.lift())
         return 2;
 
     const bool unchanged
@@ -128,8 +137,74 @@ int runChild(bool intoTextBox, int units, int headroomMib)
                                   : driver.textBox()->toPlainText() == converted;
     std::printf("unchanged %d converted %d messages %lld\n", int(unchanged), int(done),
         static_cast<long long>(driver.messages.size()));
+    if (headroomMib > 0)
+        return 0;
+
+    // A cgroup's limit stays: under it, a short text must still convert.
+    driver.textBox()->setPlainText(QStringLiteral("你好, world"));
+    driver.clickTranslate();
+    std::printf("then converts %d messages %lld\n",
+        int(driver.hexBox()->toPlainText() == QStringLiteral("E4BDA0E5A5BD2C20776F726C64")),
+        static_cast<long long>(driver.messages.size()));
     return 0;
 }
+
+#if defined(Q_OS_LINUX)
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+}
+
+// A memory cgroup of its own for a child process, removed again when done: cgroup v2 where the
+// machine has it, else v1's memory controller, at the top of the hierarchy.
+class MemoryCgroup
+{
+public:
+    explicit MemoryCgroup(qint64 limit)
+    {
+        const bool v2 = QFile::exists(QStringLiteral("/sys/fs/cgroup/cgroup.controllers"));
+        const QString hierarchy
+            = QString::fromLatin1(v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory");
+        const QString limitFile
+            = QString::fromLatin1(v2 ? "/memory.max" : "/memory.limit_in_bytes");
+        if (!v2 && !QFile::exists(hierarchy + limitFile)) {
+            reason = QStringLiteral("this machine has no memory cgroup controller");
+            return;
+        }
+        const QString made = hierarchy + QStringLiteral("/veltrane-test-%1").arg(getpid());
+        if (!QDir().mkdir(made)) {
+            reason = QStringLiteral("cannot make a group in ") + hierarchy;
+            return;
+        }
+        path = made;
+        if (!writeFile(path + limitFile, QByteArray::number(limit))) {
+            reason = QStringLiteral("cannot limit the memory of ") + path;
+            return;
+        }
+        // Swapping instead of running out would hide a click that does not fit.
+        writeFile(
+            path + QString::fromLatin1(v2 ? "/memory.swap.max" : "/memory.memsw.limit_in_bytes"),
+            v2 ? QByteArray("0") : QByteArray::number(limit));
+        limited = true;
+    }
+
+    ~MemoryCgroup()
+    {
+        if (!path.isEmpty())
+            QDir().rmdir(path);
+    }
+
+    MemoryCgroup(const MemoryCgroup &) = delete;
+    MemoryCgroup &operator=(const MemoryCgroup &) = delete;
+
+    QString path;
+    QString reason;
+    bool limited = false;
+};
+
+#endif
 
 } // namespace
 
@@ -140,6 +215,11 @@ class TestMemoryLimit : public QObject
 private slots:
     void clickUnderLimit_data();
     void clickUnderLimit();
+#if defined(Q_OS_LINUX)
+    void clickInMemoryCgroup();
+    void cgroupRoom_data();
+    void cgroupRoom();
+#endif
 };
 
 void TestMemoryLimit::clickUnderLimit_data()
@@ -179,9 +259,136 @@ void TestMemoryLimit::clickUnderLimit()
     QCOMPARE(child.readAllStandardOutput().trimmed(), outcome);
 }
 
+#if defined(Q_OS_LINUX)
+
+// Two million characters fit in the text box of a process whose group allows it 160 MiB; their
+// hex, twelve million digits, cannot be shown there, and trying gets the process killed.
+void TestMemoryLimit::clickInMemoryCgroup()
+{
+    const MemoryCgroup group(160LL * 1024 * 1024);
+    if (!group.limited)
+        QSKIP(qPrintable(group.reason));
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--child"), QStringLiteral("text"), QStringLiteral("2000000"),
+            QStringLiteral("0"), group.path });
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(child.readAllStandardOutput().trimmed(),
+        QByteArray("unchanged 1 converted 0 messages 1\nthen converts 1 messages 1"));
+}
+
+void TestMemoryLimit::cgroupRoom_data()
+{
+    QTest::addColumn<QByteArray>("membership");
+    // Each "file=content", below the mount root.
+    QTest::addColumn<QStringList>("files");
+    // -1: no limit.
+    QTest::addColumn<qint64>("room");
+
+    const QByteArray v1 = "5:memory:/app/sub\n1:cpu,cpuacct:/other\n0::/\n";
+    const QString v1None = QStringLiteral("memory/memory.limit_in_bytes=9223372036854771712\n");
+    const QByteArray v2 = "0::/user.slice/app.service\n";
+    const QString v2None = QStringLiteral("max\n");
+
+    QTest::newRow("v1 limited")
+        << v1
+        << QStringList { v1None, QStringLiteral("memory/app/sub/memory.limit_in_bytes=536870912"),
+               QStringLiteral("memory/app/sub/memory.usage_in_bytes=136870912") }
+        << qint64(400000000);
+    QTest::newRow("v1 unlimited")
+        << v1
+        << QStringList { v1None,
+               QStringLiteral("memory/app/sub/memory.limit_in_bytes=9223372036854771712"),
+               QStringLiteral("memory/app/sub/memory.usage_in_bytes=136870912") }
+        << qint64(-1);
+    QTest::newRow("v1 ancestor lower")
+        << v1
+        << QStringList { v1None, QStringLiteral("memory/app/sub/memory.limit_in_bytes=1073741824"),
+               QStringLiteral("memory/app/sub/memory.usage_in_bytes=136870912"),
+               QStringLiteral("memory/app/memory.limit_in_bytes=536870912"),
+               QStringLiteral("memory/app/memory.usage_in_bytes=336870912") }
+        << qint64(200000000);
+    QTest::newRow("v1 own group not shown")
+        << v1
+        << QStringList { QStringLiteral("memory/memory.limit_in_bytes=268435456"),
+               QStringLiteral("memory/memory.usage_in_bytes=68435456") }
+        << qint64(200000000);
+    QTest::newRow("v1 cache the kernel takes back")
+        << v1
+        << QStringList { v1None, QStringLiteral("memory/app/sub/memory.limit_in_bytes=536870912"),
+               QStringLiteral("memory/app/sub/memory.usage_in_bytes=436870912"),
+               QStringLiteral("memory/app/sub/memory.stat=inactive_file 1\ntotal_active_file "
+                              "2\ntotal_inactive_file 100000000\n") }
+        << qint64(200000000);
+    QTest::newRow("v2 memory.max")
+        << v2
+        << QStringList { QStringLiteral("user.slice/app.service/memory.max=536870912"),
+               QStringLiteral("user.slice/app.service/memory.high=") + v2None,
+               QStringLiteral("user.slice/app.service/memory.current=36870912") }
+        << qint64(500000000);
+    QTest::newRow("v2 memory.high lower")
+        << v2
+        << QStringList { QStringLiteral("user.slice/app.service/memory.max=536870912"),
+               QStringLiteral("user.slice/app.service/memory.high=268435456"),
+               QStringLiteral("user.slice/app.service/memory.current=68435456") }
+        << qint64(200000000);
+    QTest::newRow("v2 ancestor lower")
+        << v2
+        << QStringList { QStringLiteral("user.slice/app.service/memory.max=") + v2None,
+               QStringLiteral("user.slice/app.service/memory.high=") + v2None,
+               QStringLiteral("user.slice/app.service/memory.current=36870912"),
+               QStringLiteral("user.slice/memory.max=1073741824"),
+               QStringLiteral("user.slice/memory.current=873741824") }
+        << qint64(200000000);
+    QTest::newRow("v2 unlimited")
+        << v2
+        << QStringList { QStringLiteral("user.slice/app.service/memory.max=") + v2None,
+               QStringLiteral("user.slice/app.service/memory.high=") + v2None,
+               QStringLiteral("user.slice/app.service/memory.current=36870912"),
+               QStringLiteral("user.slice/memory.max=") + v2None,
+               QStringLiteral("user.slice/memory.current=36870912") }
+        << qint64(-1);
+    QTest::newRow("v2 cache the kernel takes back")
+        << v2
+        << QStringList { QStringLiteral("user.slice/app.service/memory.max=536870912"),
+               QStringLiteral("user.slice/app.service/memory.current=436870912"),
+               QStringLiteral("user.slice/app.service/memory.stat=active_file 1\ninactive_file "
+                              "100000000\n") }
+        << qint64(200000000);
+}
+
+void TestMemoryLimit::cgroupRoom()
+{
+    QFETCH(QByteArray, membership);
+    QFETCH(QStringList, files);
+    QFETCH(qint64, room);
+
+    const QTemporaryDir root;
+    QVERIFY(root.isValid());
+    for (const QString &file : files) {
+        const QString path = root.filePath(file.section(QLatin1Char('='), 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(writeFile(path, file.section(QLatin1Char('='), 1).toUtf8()));
+    }
+    QCOMPARE(cgroupMemoryRoom(root.path().toLocal8Bit(), membership).value_or(-1), room);
+}
+
+#endif
+
 int main(int argc, char *argv[])
 {
-    const bool child = argc == 5 && std::strcmp(argv[1], "--child") == 0;
+    const bool child = (argc == 5 || argc == 6) && std::strcmp(argv[1], "--child") == 0;
+#if defined(Q_OS_LINUX)
+    // Before anything is allocated, so that all the child holds counts in the group.
+    if (child && argc == 6
+        && !writeFile(QString::fromLocal8Bit(argv[5]) + QStringLiteral("/cgroup.procs"),
+            QByteArray::number(getpid())))
+        return 2;
+#endif
     if (child)
         keepFreedMemoryForReuse();
     QApplication app(argc, argv);

@@ -40,6 +40,8 @@ private slots:
     void cleanRoundTripKeepsTextBoxState();
     void undoBringsBackReplacedHex_data();
     void undoBringsBackReplacedHex();
+    void historyStaysBounded_data();
+    void historyStaysBounded();
 };
 
 void TestTranslate::translate_data()
@@ -382,6 +384,45 @@ void TestTranslate::undoBringsBackReplacedHex()
     QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(hexBox, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(hexBox->toPlainText(), entered);
+}
+
+void TestTranslate::historyStaysBounded_data()
+{
+    QTest::addColumn<bool>("inHexBox");
+    QTest::newRow("hex box, clicks") << true;
+    QTest::newRow("text box, edits and clicks") << false;
+}
+
+// However often clicks replace what the user entered, the box's history holds that and no more:
+// the same number of steps after every click, and one Ctrl+Z leads to its start.
+void TestTranslate::historyStaysBounded()
+{
+    QFETCH(bool, inHexBox);
+
+    WindowDriver driver;
+    driver.choose(QStringLiteral("radioButton_shift_jis"));
+    QPlainTextEdit *box = inHexBox ? driver.hexBox() : driver.textBox();
+    if (inHexBox)
+        QTest::keyClicks(box, QStringLiteral("41 42"));
+    QString entered = box->toPlainText();
+    QList<int> undoSteps;
+    for (int click = 0; click < 20; ++click) {
+        if (inHexBox) {
+            driver.textBox()->setPlainText(QString::number(click));
+        } else {
+            // Shift-JIS has no Hangul, so every click replaces the text.
+            typeText(box, QStringLiteral("한"));
+            entered = box->toPlainText();
+        }
+        driver.clickTranslate();
+        undoSteps << box->document()->availableUndoSteps();
+    }
+    QCOMPARE(driver.messages.size(), inHexBox ? 0 : 20);
+    QCOMPARE(undoSteps.count(undoSteps.first()), undoSteps.size());
+
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box->toPlainText(), entered);
+    QVERIFY(!box->document()->isUndoAvailable());
 }
 
 QTEST_MAIN(TestTranslate)

@@ -1,8 +1,12 @@
 #include "memory.h"
 
 #if defined(Q_OS_LINUX)
+#include <QList>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
+#include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <windows.h>
 // windows.h first: psapi.h builds on its types.
@@ -57,6 +61,89 @@ std::optional<qint64> systemAvailable()
     return static_cast<qint64>(info.freeram + info.bufferram) * info.mem_unit;
 }
 
+// A cgroup file in whole; these are small, and a page is all the kernel gives in one read.
+std::optional<QByteArray> readCgroupFile(const QByteArray &path)
+{
+    const int file = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return std::nullopt;
+    QByteArray content;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(file, buffer, sizeof buffer)) > 0)
+        content.append(buffer, static_cast<int>(count));
+    ::close(file);
+    if (count < 0)
+        return std::nullopt;
+    return content;
+}
+
+// A limit or a use in bytes; nothing for "max", v1's page-rounded 2^63 that stands for no limit,
+// or a missing file.
+std::optional<qint64> cgroupBytes(const QByteArray &path)
+{
+    const std::optional<QByteArray> content = readCgroupFile(path);
+    if (!content)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 bytes = content->trimmed().toLongLong(&ok);
+    constexpr qint64 unlimited = qint64(1) << 62;
+    return ok && bytes < unlimited ? std::optional<qint64>(bytes) : std::nullopt;
+}
+
+// The value of one "name value" line of memory.stat, 0 when it is not there.
+qint64 cgroupStat(const QByteArray &path, const QByteArray &name)
+{
+    const std::optional<QByteArray> content = readCgroupFile(path);
+    if (!content)
+        return 0;
+    for (const QByteArray &line : content->split('\n')) {
+        if (line.size() > name.size() && line.startsWith(name) && line.at(name.size()) == ' ')
+            return line.mid(name.size() + 1).toLongLong();
+    }
+    return 0;
+}
+
+struct CgroupFiles
+{
+    const char *limits[2];
+    const char *usage;
+    // File pages not recently used: the kernel takes them back before it runs out.
+    const char *reclaimable;
+};
+
+constexpr CgroupFiles cgroupV2 { { "memory.max", "memory.high" }, "memory.current",
+    "inactive_file" };
+constexpr CgroupFiles cgroupV1 { { "memory.limit_in_bytes", nullptr }, "memory.usage_in_bytes",
+    "total_inactive_file" };
+
+// The least room over the group at path below hierarchy and its ancestors; a group that the
+// hierarchy does not show, as in a container that sees only its own group, is skipped.
+std::optional<qint64> roomInHierarchy(
+    const QByteArray &hierarchy, QByteArray path, const CgroupFiles &files)
+{
+    std::optional<qint64> room;
+    while (true) {
+        const QByteArray group = hierarchy + path + '/';
+        std::optional<qint64> limit;
+        for (const char *name : files.limits) {
+            if (!name)
+                continue;
+            if (const std::optional<qint64> bytes = cgroupBytes(group + name))
+                limit = std::min(limit.value_or(*bytes), *bytes);
+        }
+        const std::optional<qint64> used = limit ? cgroupBytes(group + files.usage) : std::nullopt;
+        if (used) {
+            const qint64 kept = *used - cgroupStat(group + "memory.stat", files.reclaimable);
+            const qint64 left = *limit - std::max<qint64>(kept, 0);
+            room = std::min(room.value_or(left), left);
+        }
+        if (path.isEmpty())
+            return room;
+        path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 0));
+    }
+}
+
 #elif defined(Q_OS_WIN)
 
 // The least of the physical memory, the commit charge and the address space still available.
@@ -104,12 +191,42 @@ std::optional<qint64> belowJobLimit()
 
 } // namespace
 
+#if defined(Q_OS_LINUX)
+std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteArray &membership)
+{
+    std::optional<QByteArray> v1Group;
+    std::optional<QByteArray> v2Group;
+    // Lines of "id:controllers:path"; "0::path" is the group in the v2 hierarchy.
+    for (const QByteArray &line : membership.split('\n')) {
+        const auto first = line.indexOf(':');
+        const auto second = line.indexOf(':', first + 1);
+        if (first < 0 || second < 0)
+            continue;
+        QByteArray path = line.mid(second + 1);
+        if (path.endsWith('/'))
+            path.chop(1);
+        if (line.startsWith("0::"))
+            v2Group = path;
+        else if (line.mid(first + 1, second - first - 1).split(',').contains("memory"))
+            v1Group = path;
+    }
+    // A controller is in one hierarchy only: where v1 has the memory controller, v2 has not.
+    if (v1Group)
+        return roomInHierarchy(mountRoot + "/memory", *v1Group, cgroupV1);
+    if (v2Group)
+        return roomInHierarchy(mountRoot, *v2Group, cgroupV2);
+    return std::nullopt;
+}
+#endif
+
 std::optional<qint64> memoryHeadroom()
 {
 #if defined(Q_OS_LINUX)
     std::optional<qint64> headroom;
-    for (const std::optional<qint64> &room : { belowLimit(RLIMIT_AS, "VmSize:"),
-             belowLimit(RLIMIT_DATA, "VmData:"), systemAvailable() }) {
+    const std::optional<QByteArray> membership = readCgroupFile("/proc/self/cgroup");
+    for (const std::optional<qint64> &room :
+        { belowLimit(RLIMIT_AS, "VmSize:"), belowLimit(RLIMIT_DATA, "VmData:"), systemAvailable(),
+            membership ? cgroupMemoryRoom("/sys/fs/cgroup", *membership) : std::nullopt }) {
         if (room)
             headroom = std::min(headroom.value_or(*room), *room);
     }

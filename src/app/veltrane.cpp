@@ -1,14 +1,12 @@
 #include "veltrane.h"
 
+#include "boxreplacer.h"
 #include "conversion.h"
 #include "memory.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
-#include <QTextLayout>
 
 #include <new>
 #include <utility>
@@ -55,49 +53,6 @@ QString textOf(const QPlainTextEdit *edit)
     return text;
 }
 
-// One undoable edit, so that Ctrl+Z brings back what the user had typed.
-void replaceTextUndoably(QPlainTextEdit *edit, const QString &text)
-{
-    QTextCursor cursor(edit->document());
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(text);
-    cursor.endEditBlock();
-}
-
-// Hex text is one long line, and laying it out is the costliest step of a click. Holding the
-// vertical scroll bar shown while the text goes in spares a second layout pass when the bar would
-// otherwise appear halfway. Keeping the glyphs of that one layout spares the first paint from
-// building them all again; the toolkit keeps them after a paint in any case.
-// An undoable replacement keeps what it replaces for Ctrl+Z; otherwise the box forgets its undo
-// history, which spares recording the removal.
-void replaceHexText(QPlainTextEdit *edit, QString hex, bool undoable)
-{
-    const Qt::ScrollBarPolicy policy = edit->verticalScrollBarPolicy();
-    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-
-    QTextDocument *document = edit->document();
-    if (!undoable) {
-        edit->clear();
-        document->setUndoRedoEnabled(false);
-    }
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    if (undoable) {
-        cursor.select(QTextCursor::Document);
-        cursor.removeSelectedText();
-    }
-    document->firstBlock().layout()->setCacheEnabled(true);
-    cursor.insertText(hex);
-    // The layout runs when the edit block closes; the document holds its own copy by then.
-    hex.clear();
-    cursor.endEditBlock();
-    document->setUndoRedoEnabled(true);
-    edit->moveCursor(QTextCursor::Start);
-
-    edit->setVerticalScrollBarPolicy(policy);
-}
-
 } // namespace
 
 Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
@@ -105,8 +60,8 @@ Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
 {
     ui.setupUi(this);
     connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
-    connect(ui.plainTextEdit_hex->document(), &QTextDocument::contentsChanged, this,
-        [this] { hexIsOwnOutput = false; });
+    textReplacer = new BoxReplacer(ui.plainTextEdit_res, BoxReplacer::Box::Text);
+    hexReplacer = new BoxReplacer(ui.plainTextEdit_hex, BoxReplacer::Box::Hex);
 }
 
 Veltrane::~Veltrane() = default;
@@ -144,21 +99,16 @@ bool Veltrane::EncodeTextToHex()
         const std::optional<qsizetype> length = hexTextLength(bytes.size());
         if (!length
             || !fitsInMemory((*length * (shownBytesPerUnit + hexBytesPerUnitDecoded))
-                + (text.size() * shownBytesPerUnit)))
+                + (text.size() * shownBytesPerUnit) + hexReplacer->historyBytes()
+                + textReplacer->historyBytes()))
             return false;
         hex = bytesToHex(bytes);
     } catch (const std::bad_alloc &) {
         return false;
     }
 
-    // Hex the user put there goes back with Ctrl+Z, also after further clicks: once the history
-    // holds anything, every replacement is recorded on top of it. Only the program's own output,
-    // or an empty box, with nothing to undo is replaced without a record.
-    const QTextDocument *document = ui.plainTextEdit_hex->document();
-    const bool keepsNothing
-        = !document->isUndoAvailable() && (hexIsOwnOutput || document->isEmpty());
-    replaceHexText(ui.plainTextEdit_hex, std::move(hex), !keepsNothing);
-    hexIsOwnOutput = true;
+    // Hex the user put there goes back with Ctrl+Z, also after further clicks.
+    hexReplacer->replace(std::move(hex));
     return true;
 }
 
@@ -180,9 +130,9 @@ bool Veltrane::DecodeHexToText()
     } catch (const std::bad_alloc &) {
         return false;
     }
-    if (!fitsInMemory(text.size() * shownBytesPerUnit))
+    if (!fitsInMemory((text.size() * shownBytesPerUnit) + textReplacer->historyBytes()))
         return false;
-    replaceTextUndoably(ui.plainTextEdit_res, text);
+    textReplacer->replace(std::move(text));
     return true;
 }
 

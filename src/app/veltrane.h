@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 
+class BoxReplacer;
 class QTextCodec;
 
 class Veltrane : public QMainWindow
@@ -30,8 +31,9 @@ private:
     QTextCodec *selectedCodec() const;
 
     Ui::VeltraneClass ui;
-    // Whether the hex box holds what EncodeTextToHex() last wrote, unchanged since.
-    bool hexIsOwnOutput = false;
+    // Owned by their boxes.
+    BoxReplacer *textReplacer = nullptr;
+    BoxReplacer *hexReplacer = nullptr;
 };
 
 #endif // VELTRANE_APP_VELTRANE_H
