@@ -3,6 +3,9 @@
 include(GNUInstallDirs)
 
 set(VELTRANE_APP_ID org.veltrane.Veltraner)
+# The menu entry's id is the name the window gives itself: the toolkit announces the program's file
+# name as its app_id on Wayland and as its WM_CLASS on X11, as nothing at start-up names it otherwise.
+set(VELTRANE_DESKTOP_ID veltrane)
 # The project has no web host of its own yet; whoever publishes the package points this at the
 # place that serves docs/screenshot.png. Software centres need a web address here, not a path.
 set(VELTRANE_SCREENSHOT_URL "https://veltrane.example/screenshot.png"
@@ -27,7 +30,7 @@ if(VELTRANE_APPSTREAMCLI)
 endif()
 
 install(TARGETS veltrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES data/${VELTRANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/${VELTRANE_DESKTOP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 configure_file(data/${VELTRANE_APP_ID}.metainfo.xml.in ${VELTRANE_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -74,5 +77,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is computed from the libraries the program links (dpkg-shlibdeps, from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The toolkit's Wayland plugin, so that the window runs natively on a Wayland desktop.
+if(QT_VERSION_MAJOR EQUAL 6)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+else()
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qtwayland5)
+endif()
 
 include(CPack)

@@ -27,6 +27,32 @@ ensure_packages() {
 # Qt 6 with the compatibility module that carries the text codecs; Qt 5.15 is tested as well.
 build_packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-5compat-dev fonts-dejavu-core)
 qt5_packages=(qtbase5-dev qtbase5-dev-tools)
+# What the checks that scripts/test runs need beyond the build; scripts/test installs them all at
+# once, while it may still be root.
+portable_packages=(binutils)
+# For scripts/package, dpkg-dev and file let CPack compute the package's dependencies and give the
+# build flags; the others are validators.
+package_packages=(dpkg-dev file desktop-file-utils appstream lintian devscripts)
+wayland_packages=(weston qt6-wayland qtwayland5)
+fuzz_packages=(clang libclang-rt-dev)
+tidy_packages=(clang-tidy clang-format)
+
+# build_as_owner "$@": root is needed for installing packages and for nothing else. Run as root (or
+# through sudo) in a clone that a user owns, a script goes on as that user once its packages are in,
+# so that it leaves nothing in the clone that the user cannot change or remove.
+build_as_owner() {
+    [ "$(id -u)" -eq 0 ] || return 0
+    local owner
+    owner=$(stat -c %U "$root_dir")
+    if [ "$owner" = root ]; then
+        return 0
+    elif [ "$owner" = UNKNOWN ]; then
+        echo "The clone's owner (user id $(stat -c %u "$root_dir")) has no account here;" \
+             "run this as that user, or as root in a clone that root owns." >&2
+        exit 1
+    fi
+    exec runuser -u "$owner" -- "$root_dir/scripts/${0##*/}" "$@"
+}
 
 # cmake_build DIR [CMAKE OPTIONS...]: configures once, then builds incrementally.
 cmake_build() {

@@ -375,8 +375,9 @@ void TestTranslate::undoBringsBackReplacedHex()
     QCOMPARE(hexBox->toPlainText(), entered);
     QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral(" "));
 
-    // A second click over the program's own output does not forget what came before it.
-    QTest::keyClick(hexBox, Qt::Key_Y, Qt::ControlModifier);
+    // A second click over the program's own output does not forget what came before it. Redo is
+    // Ctrl+Y on some platforms and Ctrl+Shift+Z on others (Wayland, X11).
+    QTest::keySequence(hexBox, QKeySequence::Redo);
     QCOMPARE(hexBox->toPlainText(), QStringLiteral("20"));
     driver.textBox()->setPlainText(QStringLiteral("!"));
     driver.clickTranslate();
