@@ -1,6 +1,7 @@
 #include "veltrane.h"
 
 #include "conversion.h"
+#include "longruns.h"
 #include "memory.h"
 
 #include <QGuiApplication>
@@ -104,6 +105,7 @@ Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     ui.setupUi(this);
+    new LongRunGuard(ui.plainTextEdit_res); // owned by the text box
     connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
     connect(ui.plainTextEdit_hex->document(), &QTextDocument::contentsChanged, this,
         [this] { hexIsOwnOutput = false; });
