@@ -46,18 +46,28 @@ bool holdsRunLongerThan(const QString &text, qsizetype limit)
     if (i == text.size())
         return false;
 
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
-    qsizetype boundary = finder.toNextBoundary();
-    start = 0;
-    for (i = 0; i < text.size(); ++i) {
-        if (i == boundary) {
-            start = i;
-            boundary = finder.toNextBoundary();
+    // The dictionaries take time that grows with the square of a stretch without spaces, so the
+    // rules see the text in windows overlapping by half: a longer run has more than limit units
+    // in one of them.
+    const qsizetype window = 8 * limit;
+    for (qsizetype from = 0; from < text.size(); from += window / 2) {
+        const qsizetype length = std::min(window, text.size() - from);
+        QTextBoundaryFinder finder(
+            QTextBoundaryFinder::Line, text.constData() + from, static_cast<int>(length));
+        qsizetype boundary = finder.toNextBoundary();
+        start = 0;
+        for (i = 0; i < length; ++i) {
+            if (i == boundary) {
+                start = i;
+                boundary = finder.toNextBoundary();
+            }
+            if (endsWord(text.at(from + i)))
+                start = i + 1;
+            else if (i + 1 - start > limit)
+                return true;
         }
-        if (endsWord(text.at(i)))
-            start = i + 1;
-        else if (i + 1 - start > limit)
-            return true;
+        if (from + length == text.size())
+            break;
     }
     return false;
 }
