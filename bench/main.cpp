@@ -9,8 +9,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -236,6 +238,78 @@ void clickOverPastedHex(benchmark::State &state, int textMebibytes)
     w.reset();
 }
 
+// 1 MiB of hex digits as text: one run with no place to break a line, which the text box gets when
+// hex is decoded whose bytes are themselves hex digits, or when hex is pasted into the wrong box.
+QString hexDigits()
+{
+    return bytesToHex(encodeText(sample(1).text, codecFor(Encoding::Utf8))).left(MiB);
+}
+
+// Translate of hex that decodes to those digits, into the empty text box.
+void translateToDigits(benchmark::State &state)
+{
+    const QString digits = hexDigits();
+    const QString hex = bytesToHex(encodeText(digits, codecFor(Encoding::Utf8)));
+    Window &w = window();
+    w.choose(radioButtonFor(Encoding::Utf8));
+    for (auto _ : state) {
+        w.reset();
+        w.hexBox()->setPlainText(hex);
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        w.clickTranslate();
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    if (w.textBox()->toPlainText() != digits)
+        state.SkipWithError("the text box does not hold the digits");
+    w.reset();
+}
+
+// The digits pasted into the empty text box with Ctrl+V.
+void pasteDigits(benchmark::State &state)
+{
+    const QString digits = hexDigits();
+    Window &w = window();
+    for (auto _ : state) {
+        w.reset();
+        QApplication::clipboard()->setText(digits);
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_V, Qt::ControlModifier);
+        QApplication::sendEvent(w.textBox(), &press);
+        QApplication::sendEvent(w.textBox(), &release);
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    if (w.textBox()->toPlainText() != digits)
+        state.SkipWithError("the text box does not hold the digits");
+    w.reset();
+}
+
+// What the toolkit needs to show the digits at all: one setPlainText into a plain box of the text
+// box's size that wraps anywhere.
+void floorDigits(benchmark::State &state)
+{
+    const QString digits = hexDigits();
+    const QPlainTextEdit *textBox = window().textBox();
+    for (auto _ : state) {
+        QPlainTextEdit edit;
+        edit.setWordWrapMode(QTextOption::WrapAnywhere);
+        edit.resize(textBox->size());
+        edit.show();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        edit.setPlainText(digits);
+        settle();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+}
+
 // Google Benchmark 1.8 renamed the flag of a run that did not complete; take whichever is there.
 template<typename Run>
 auto runFailed(const Run &run, int) -> decltype(static_cast<bool>(run.error_occurred))
@@ -298,6 +372,10 @@ public:
             printRow(name, results.value(name), results.value("click/UTF-8/8MiB"),
                 "s of a click into an empty hex box");
         }
+        for (const char *name : { "translate to digits/1MiB", "paste digits/1MiB" }) {
+            printRow(name, results.value(name), results.value("floor, anywhere/digits/1MiB"),
+                "s of one setPlainText, wrap anywhere");
+        }
     }
 
 private:
@@ -354,6 +432,18 @@ void registerBenchmarks()
             ->Iterations(2)
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("translate to digits/1MiB", translateToDigits)
+        ->UseManualTime()
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("paste digits/1MiB", pasteDigits)
+        ->UseManualTime()
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("floor, anywhere/digits/1MiB", floorDigits)
+        ->UseManualTime()
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
 }
 
 // One 8 MiB click and nothing else, for measuring the peak memory of a click from outside.

@@ -1,6 +1,9 @@
+#include "longruns.h"
 #include "veltrane.h"
+#include "windowdriver.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,8 +13,21 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// How a text reaches the text box, and what happens to it after.
+enum class Entry { Pasted, Typed, Translated };
+enum class Then { Nothing, Undo, SpaceInMiddle };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Entry)
+Q_DECLARE_METATYPE(Then)
 
 class TestWindow : public QObject
 {
@@ -31,6 +47,8 @@ private slots:
     void metaObjectHasOneSlot();
     void clickRunsSlotOnce();
     void closingEndsEventLoopWithZero();
+    void textBoxWrapping_data();
+    void textBoxWrapping();
 };
 
 void TestWindow::freshWindow()
@@ -263,6 +281,143 @@ void TestWindow::closingEndsEventLoopWithZero()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTimer::singleShot(0, &window, &QWidget::close);
     QCOMPARE(QApplication::exec(), 0);
+}
+
+void TestWindow::textBoxWrapping_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Entry>("entry");
+    QTest::addColumn<Then>("then");
+    QTest::addColumn<bool>("anywhere");
+    QTest::addColumn<int>("unshapedClusters");
+
+    const int longest = LongRunGuard::longestWordWrappedRun;
+    const QString run = QStringLiteral("0123456789ABCDEF").repeated(longest).left(longest + 1);
+    const QString prose = QStringLiteral("Hex is one long word, and prose is many short ones. ");
+    QString cjk;
+    for (int i = 0; i < 2 * longest; ++i)
+        cjk += QChar(0x4E00 + ((i * 37) % 20000));
+    QString arabic;
+    for (int i = 0; i < 2 * longest; ++i)
+        arabic += QChar(0x0628 + (i % 20));
+    const auto letterWithMarks = [](int marks) {
+        QString cluster(1, QLatin1Char('a'));
+        for (int i = 0; i < marks; ++i)
+            cluster += QChar(0x0301 + (i % 8));
+        return cluster;
+    };
+    const int cluster = LongRunGuard::longestShapedCluster;
+
+    QTest::newRow("prose") << prose.repeated(40) << Entry::Pasted << Then::Nothing << false << 0;
+    QTest::newRow("CJK") << cjk << Entry::Pasted << Then::Nothing << false << 0;
+    QTest::newRow("base64, breaks after slashes")
+        << QStringLiteral("QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo/abc+").repeated(40) << Entry::Pasted
+        << Then::Nothing << false << 0;
+    QTest::newRow("run as long as word wrap takes")
+        << run.left(longest) << Entry::Pasted << Then::Nothing << false << 0;
+    QTest::newRow("run one longer, pasted") << run << Entry::Pasted << Then::Nothing << true << 0;
+    QTest::newRow("run one longer, typed") << run << Entry::Typed << Then::Nothing << true << 0;
+    QTest::newRow("run one longer, decoded")
+        << run << Entry::Translated << Then::Nothing << true << 0;
+    QTest::newRow("numbers between spaces, where the layout breaks but Unicode does not")
+        << QStringLiteral("0123456789 ").repeated(100) << Entry::Pasted << Then::Nothing << false
+        << 0;
+    QTest::newRow("words joined by no-break spaces")
+        << (QStringLiteral("word") + QChar(0x00A0)).repeated(200) << Entry::Pasted << Then::Nothing
+        << true << 0;
+    QTest::newRow("Arabic letters without spaces")
+        << arabic << Entry::Pasted << Then::Nothing << true << 0;
+    QTest::newRow("prose lines around a run")
+        << prose + QLatin1Char('\n') + run + QLatin1Char('\n') + prose << Entry::Pasted
+        << Then::Nothing << true << 0;
+    QTest::newRow("run pasted, then undone") << run << Entry::Pasted << Then::Undo << false << 0;
+    QTest::newRow("run decoded, then undone")
+        << run << Entry::Translated << Then::Undo << false << 0;
+    QTest::newRow("two runs of word wrap's length, joined, then split by a space")
+        << run.left(longest - 1).repeated(2) << Entry::Pasted << Then::SpaceInMiddle << false << 0;
+    QTest::newRow("letters with a few marks each")
+        << (letterWithMarks(4).repeated(5) + QLatin1Char(' ')).repeated(100) << Entry::Pasted
+        << Then::Nothing << false << 0;
+    QTest::newRow("cluster as long as is shaped")
+        << prose + letterWithMarks(cluster - 1) << Entry::Pasted << Then::Nothing << false << 0;
+    QTest::newRow("cluster one longer")
+        << prose + letterWithMarks(cluster) << Entry::Pasted << Then::Nothing << false << 1;
+    QTest::newRow("letter with thousands of marks") << prose + letterWithMarks(4 * longest) + prose
+                                                    << Entry::Pasted << Then::Nothing << true << 1;
+}
+
+// Read from the box's settings, from what they were while the change was announced (before the
+// toolkit laid it out), and from the layout of each line of text.
+void TestWindow::textBoxWrapping()
+{
+    QFETCH(QString, text);
+    QFETCH(Entry, entry);
+    QFETCH(Then, then);
+    QFETCH(bool, anywhere);
+    QFETCH(int, unshapedClusters);
+
+    WindowDriver driver;
+    QPlainTextEdit *box = driver.textBox();
+    const QTextOption::WrapMode usual = box->wordWrapMode();
+    QCOMPARE(usual, QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextOption::WrapMode modeBeforeLayout = usual;
+    QObject::connect(box->document(), &QTextDocument::contentsChange, box,
+        [box, &modeBeforeLayout] { modeBeforeLayout = box->wordWrapMode(); });
+
+    switch (entry) {
+    case Entry::Pasted:
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        break;
+    case Entry::Typed:
+        QTest::keyClicks(box, text);
+        break;
+    case Entry::Translated:
+        driver.choose(QStringLiteral("radioButton_UTF8"));
+        driver.hexBox()->setPlainText(QString::fromLatin1(text.toUtf8().toHex()));
+        driver.clickTranslate();
+        break;
+    }
+    QString expectedText = text;
+    switch (then) {
+    case Then::Nothing:
+        break;
+    case Then::Undo:
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        expectedText.clear();
+        break;
+    case Then::SpaceInMiddle: {
+        QTextCursor cursor = box->textCursor();
+        cursor.setPosition(static_cast<int>(text.size() / 2));
+        box->setTextCursor(cursor);
+        QTest::keyClick(box, Qt::Key_Space);
+        expectedText.insert(text.size() / 2, QLatin1Char(' '));
+        break;
+    }
+    }
+    QApplication::processEvents();
+    // Held as typed: toPlainText() would turn no-break spaces into plain ones.
+    QCOMPARE(box->document()->toRawText(),
+        expectedText.replace(QLatin1Char('\n'), QChar::ParagraphSeparator));
+    QCOMPARE(driver.messages.size(), 0);
+
+    const QTextOption::WrapMode expected = anywhere ? QTextOption::WrapAnywhere : usual;
+    QCOMPARE(box->wordWrapMode(), expected);
+    QCOMPARE(modeBeforeLayout, expected);
+    int linesLaidOut = 0;
+    int unshaped = 0;
+    for (QTextBlock block = box->document()->begin(); block.isValid(); block = block.next()) {
+        const QTextLayout *layout = block.layout();
+        if (layout->lineCount() > 0)
+            QCOMPARE(layout->textOption().wrapMode(), expected);
+        linesLaidOut += layout->lineCount();
+        for (const QTextLayout::FormatRange &range : layout->formats()) {
+            if (range.format.fontStyleStrategy() & QFont::PreferNoShaping)
+                ++unshaped;
+        }
+    }
+    QVERIFY(linesLaidOut > 0);
+    QCOMPARE(unshaped, unshapedClusters);
 }
 
 QTEST_MAIN(TestWindow)

@@ -2,6 +2,7 @@
 
 #include "boxreplacer.h"
 #include "conversion.h"
+#include "longruns.h"
 #include "memory.h"
 
 #include <QGuiApplication>
@@ -59,6 +60,7 @@ Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     ui.setupUi(this);
+    new LongRunGuard(ui.plainTextEdit_res); // owned by the text box
     connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
     textReplacer = new BoxReplacer(ui.plainTextEdit_res, BoxReplacer::Box::Text);
     hexReplacer = new BoxReplacer(ui.plainTextEdit_hex, BoxReplacer::Box::Hex);
