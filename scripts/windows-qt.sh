@@ -5,7 +5,8 @@
 # The cache: VELTRANE_WINDOWS_CACHE, else ~/.cache/veltrane-windows. Each Qt build lands in a folder
 # named after what went into it, so a new source version, patch or configure line builds anew and
 # never reuses a build that does not match.
-windows_cache=${VELTRANE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/veltrane-windows}
+# The home is the account's own, not whatever HOME sudo left behind.
+windows_cache=${VELTRANE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)/.cache}/veltrane-windows}
 
 qt_source_package=qtbase-opensource-src
 # Debian's security fixes for the modules built here, and a fix of a toolkit fault of our own:
