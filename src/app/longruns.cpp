@@ -195,8 +195,8 @@ LongRunGuard::LongRunGuard(QPlainTextEdit *box)
 void LongRunGuard::examineChange(int position, int /*charsRemoved*/, int charsAdded)
 {
     bool longRun = false;
-    for (QTextBlock block = box->document()->findBlock(position);
-         block.isValid() && block.position() <= position + charsAdded; block = block.next()) {
+    QTextBlock block = box->document()->findBlock(position);
+    for (; block.isValid() && block.position() <= position + charsAdded; block = block.next()) {
         if (examine(block) & holdsLongRun)
             longRun = true;
     }
