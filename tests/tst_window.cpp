@@ -18,11 +18,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdint>
+
 namespace {
 
 // How a text reaches the text box, and what happens to it after.
-enum class Entry { Pasted, Typed, Translated };
-enum class Then { Nothing, Undo, SpaceInMiddle };
+enum class Entry : std::uint8_t { Pasted, Typed, Translated };
+enum class Then : std::uint8_t { Nothing, Undo, SpaceInMiddle };
 
 } // namespace
 

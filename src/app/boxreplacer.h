@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 class QPlainTextEdit;
@@ -20,7 +21,7 @@ public:
     // shown while it goes in spares a second layout pass when the bar would otherwise appear
     // halfway, and it is shown from its start. An empty hex box with nothing to undo has nothing
     // to bring back, which spares recording the removal.
-    enum class Box { Text, Hex };
+    enum class Box : std::uint8_t { Text, Hex };
 
     // Belongs to edit.
     BoxReplacer(QPlainTextEdit *edit, Box box);
