@@ -1,8 +1,8 @@
 // Measures the conversion core and whole clicks through the real window, each against a
 // reference measured in the same run, and prints the ratios at the end.
 
-#include "allocator.h"
 #include "conversion.h"
+#include "freedmemory.h"
 #include "sampletext.h"
 #include "veltrane.h"
 
@@ -450,7 +450,7 @@ int clickOnce(int mebibytes)
 
 int main(int argc, char *argv[])
 {
-    // As the program itself does; see allocator.h. VELTRANE_DEFAULT_ALLOCATOR=1 measures without.
+    // As the program itself does; see freedmemory.h. VELTRANE_DEFAULT_ALLOCATOR=1 measures without.
     if (!qEnvironmentVariableIsSet("VELTRANE_DEFAULT_ALLOCATOR"))
         keepFreedMemoryForReuse();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

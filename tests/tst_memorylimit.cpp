@@ -1,5 +1,5 @@
-#include "allocator.h"
-#include "memory.h"
+#include "freedmemory.h"
+#include "memoryheadroom.h"
 #include "windowdriver.h"
 
 #include <QProcess>

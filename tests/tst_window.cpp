@@ -1,4 +1,4 @@
-#include "longruns.h"
+#include "longrunguard.h"
 #include "veltrane.h"
 #include "windowdriver.h"
 

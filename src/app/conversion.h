@@ -1,5 +1,5 @@
-#ifndef VELTRANE_CONVERSION_H
-#define VELTRANE_CONVERSION_H
+#ifndef VELTRANE_APP_CONVERSION_H
+#define VELTRANE_APP_CONVERSION_H
 
 #include <QByteArray>
 #include <QString>
@@ -43,4 +43,4 @@ std::optional<QByteArray> parseHex(QStringView hex);
 // keeps a leading U+FEFF as the character it is. Empty without a codec.
 QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec);
 
-#endif // VELTRANE_CONVERSION_H
+#endif // VELTRANE_APP_CONVERSION_H

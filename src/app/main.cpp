@@ -1,4 +1,4 @@
-#include "allocator.h"
+#include "freedmemory.h"
 #include "veltrane.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 
 #include "boxreplacer.h"
 #include "conversion.h"
-#include "longruns.h"
-#include "memory.h"
+#include "longrunguard.h"
+#include "memoryheadroom.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "memory.h"
+#include "memoryheadroom.h"
 
 #if defined(Q_OS_LINUX)
 #include <QList>

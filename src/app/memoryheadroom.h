@@ -1,5 +1,5 @@
-#ifndef VELTRANE_MEMORY_H
-#define VELTRANE_MEMORY_H
+#ifndef VELTRANE_APP_MEMORYHEADROOM_H
+#define VELTRANE_APP_MEMORYHEADROOM_H
 
 #include <QtGlobal>
 
@@ -25,4 +25,4 @@ std::optional<qint64> memoryHeadroom();
 std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteArray &membership);
 #endif
 
-#endif // VELTRANE_MEMORY_H
+#endif // VELTRANE_APP_MEMORYHEADROOM_H

@@ -1,5 +1,5 @@
-#ifndef VELTRANE_ALLOCATOR_H
-#define VELTRANE_ALLOCATOR_H
+#ifndef VELTRANE_APP_FREEDMEMORY_H
+#define VELTRANE_APP_FREEDMEMORY_H
 
 // Converting a large text allocates and frees blocks of tens of megabytes (the hex text of an
 // 8 MiB paste alone is 32 MiB). By default each such block is mapped fresh from the system and
@@ -8,4 +8,4 @@
 // avoids that. Call once, before anything is allocated in bulk.
 void keepFreedMemoryForReuse();
 
-#endif // VELTRANE_ALLOCATOR_H
+#endif // VELTRANE_APP_FREEDMEMORY_H

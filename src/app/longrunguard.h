@@ -1,5 +1,5 @@
-#ifndef VELTRANE_APP_LONGRUNS_H
-#define VELTRANE_APP_LONGRUNS_H
+#ifndef VELTRANE_APP_LONGRUNGUARD_H
+#define VELTRANE_APP_LONGRUNGUARD_H
 
 #include <QObject>
 #include <QTextOption>
@@ -40,4 +40,4 @@ private:
     bool wrapsAnywhere = false;
 };
 
-#endif // VELTRANE_APP_LONGRUNS_H
+#endif // VELTRANE_APP_LONGRUNGUARD_H

@@ -1,4 +1,4 @@
-#include "allocator.h"
+#include "freedmemory.h"
 
 #include <cstdlib> // defines __GLIBC__ where it applies
 
