@@ -9,9 +9,15 @@
 windows_cache=${VELTRANE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)/.cache}/veltrane-windows}
 
 qt_source_package=qtbase-opensource-src
-# Debian's security fixes for the modules built here, and a fix of a toolkit fault of our own:
-# the GBK encoder drops a character it cannot map instead of writing "?".
-qt_debian_patches=(CVE-2024-25580.diff CVE-2025-5455.diff gcc_14.diff)
+# The source the Windows program was last tested with, and the SHA-256 of its two archives. A newer
+# upload is built only when VELTRANE_QT_NEWEST=1 asks for it; the named one when it is gone.
+qt_tested_version=5.15.15+dfsg-6+deb13u1
+qt_tested_sha256=(
+    0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878 # .orig.tar.xz
+    a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0 # .debian.tar.xz
+)
+# Debian's own patches, every one in its series, as Debian builds its Qt, and a fix of a toolkit
+# fault of our own: the GBK encoder drops a character it cannot map instead of writing "?".
 qt_own_patches=("$root_dir"/windows/patches/*.patch)
 
 # Only what the program, its tests and its plugins need: widgets, the windows platform plugin and
@@ -34,9 +40,9 @@ qt_apt() {
         -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" "$@"
 }
 
-# Prints the newest version of Qt 5.15's base module among Debian 12's and 13's sources, with their
-# security updates; nothing when the archive cannot be reached.
-qt_newest_source() {
+# Prints the versions of Qt 5.15's base module among Debian 12's and 13's sources, with their
+# security updates, oldest first; nothing when the archive cannot be reached.
+qt_served_versions() {
     local dir="$windows_cache/apt" mirror
     mirror=$(sed -n 's/^URIs: *\([^ ]*\/debian\)$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
     mirror=${mirror:-http://deb.debian.org/debian}
@@ -49,7 +55,23 @@ qt_newest_source() {
     } >"$dir/sources.list"
     qt_apt apt-get update >"$dir/update.log" 2>&1 || return 0
     qt_apt apt-cache showsrc --only-source "$qt_source_package" 2>/dev/null |
-        sed -n 's/^Version: //p' | sort -V | tail -n 1
+        sed -n 's/^Version: //p' | sort -u | sort_debian_versions
+}
+
+sort_debian_versions() {
+    local versions=() version i
+    mapfile -t versions
+    # Few enough for an insertion sort by dpkg's own ordering.
+    for ((i = 1; i < ${#versions[@]}; i++)); do
+        version=${versions[i]}
+        local j=$((i - 1))
+        while [ "$j" -ge 0 ] && dpkg --compare-versions "${versions[j]}" gt "$version"; do
+            versions[j + 1]=${versions[j]}
+            j=$((j - 1))
+        done
+        versions[j + 1]=$version
+    done
+    [ ${#versions[@]} -eq 0 ] || printf '%s\n' "${versions[@]}"
 }
 
 # The cross compiler under its plain names, whatever alternative the machine has chosen: Qt's
@@ -67,46 +89,97 @@ qt_cross_tools() {
 qt_key() {
     {
         echo "$1"
-        printf '%s\n' "${qt_debian_patches[@]}" "${qt_configure_options[@]}"
+        printf '%s\n' "${qt_configure_options[@]}"
         cat "${qt_own_patches[@]}"
         x86_64-w64-mingw32-g++-posix --version | head -n 1
     } | sha256sum | cut -c1-12
 }
 
-# Prints the prefix of a complete Qt build, building it first when the cache has none for the
-# newest source. Without the archive, the newest complete build in the cache serves.
+# qt_choose_version: prints the version to build, and says in one line on stderr when it is not the
+# tested one or a newer one is served.
+qt_choose_version() {
+    local served newest
+    mapfile -t served < <(qt_served_versions)
+    if [ ${#served[@]} -eq 0 ]; then
+        echo "windows: Debian's sources are out of reach" >&2
+        return 0
+    fi
+    newest=${served[-1]}
+    if ! printf '%s\n' "${served[@]}" | grep -qxF "$qt_tested_version"; then
+        echo "windows: Qt $qt_tested_version is no longer served; building the newest, $newest" >&2
+        echo "$newest"
+    elif [ "$newest" != "$qt_tested_version" ] && [ "${VELTRANE_QT_NEWEST:-}" = 1 ]; then
+        echo "windows: building Qt $newest, newer than the tested $qt_tested_version, as VELTRANE_QT_NEWEST=1 asks" >&2
+        echo "$newest"
+    else
+        [ "$newest" = "$qt_tested_version" ] \
+            || echo "windows: Debian serves Qt $newest, newer than the tested $qt_tested_version; VELTRANE_QT_NEWEST=1 builds it" >&2
+        echo "$qt_tested_version"
+    fi
+}
+
+# qt_fetch_source VERSION WORK: the source package of VERSION unpacked in WORK/src with Debian's
+# packaging in WORK/debian, its archives checked against the tested ones when it is that version.
+qt_fetch_source() {
+    local version=$1 work=$2
+    mkdir -p "$work/download" "$work/src"
+    (cd "$work/download" && qt_apt apt-get source --download-only "$qt_source_package=$version") >&2
+    if [ "$version" = "$qt_tested_version" ]; then
+        local archive sum
+        for archive in "$work"/download/*.orig.tar.xz "$work"/download/*.debian.tar.xz; do
+            sum=$(sha256sum "$archive" | cut -d' ' -f1)
+            if ! printf '%s\n' "${qt_tested_sha256[@]}" | grep -qxF "$sum"; then
+                echo "windows: $(basename "$archive") is not the archive Qt $version was tested with (SHA-256 $sum)" >&2
+                return 1
+            fi
+        done
+    fi
+    tar -C "$work/src" --strip-components=1 -xJf "$work"/download/*.orig.tar.xz
+    tar -C "$work" -xJf "$work"/download/*.debian.tar.xz
+    local patch
+    while read -r patch _; do
+        [ -n "$patch" ] && [ "${patch:0:1}" != "#" ] || continue
+        patch -d "$work/src" -p1 --forward --batch --quiet <"$work/debian/patches/$patch" >&2 \
+            || { echo "windows: Debian's $patch does not apply" >&2; return 1; }
+    done <"$work/debian/patches/series"
+    for patch in "${qt_own_patches[@]}"; do
+        echo "windows: applying $(basename "$patch")" >&2
+        patch -d "$work/src" -p1 --forward --batch <"$patch" >&2
+    done
+}
+
+# Prints the prefix of a complete Qt build of the version qt_choose_version picks, building it first
+# when the cache has none; removes every other build from the cache. Without the archive, the
+# tested version's build in the cache serves, else the newest complete one.
 qt_for_windows() {
     local version prefix key work
     mkdir -p "$windows_cache"
-    version=$(qt_newest_source)
+    version=$(qt_choose_version)
     if [ -z "$version" ]; then
-        prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -printf '%h\n' 2>/dev/null | sort -V | tail -n 1)
-        [ -n "$prefix" ] || { echo "windows: cannot reach Debian's sources and no Qt in $windows_cache" >&2; return 1; }
-        echo "windows: Debian's sources unreachable; using $prefix" >&2
+        prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -path "*/qt-$qt_tested_version-*" -printf '%h\n' | head -n 1)
+        [ -n "$prefix" ] || prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -printf '%h\n' | sort -V | tail -n 1)
+        [ -n "$prefix" ] || { echo "windows: no Qt in $windows_cache to fall back on" >&2; return 1; }
+        echo "windows: using $prefix" >&2
         echo "$prefix"
         return 0
     fi
     key=$(qt_key "$version")
     prefix="$windows_cache/qt-$version-$key"
+    local stale
+    for stale in "$windows_cache"/qt-* "$windows_cache"/work-*; do
+        [ -e "$stale" ] && [ "$stale" != "$prefix" ] || continue
+        echo "windows: removing $stale, which no longer matches" >&2
+        rm -rf "$stale"
+    done
     if [ -f "$prefix/.complete" ]; then
         echo "$prefix"
         return 0
     fi
 
-    echo "windows: building Qt $version for Windows into $prefix (about half an hour)" >&2
+    echo "windows: building Qt $version for Windows into $prefix (a quarter of an hour or more)" >&2
     rm -rf "$prefix"
     work="$windows_cache/work-$key"
-    rm -rf "$work"
-    mkdir -p "$work/download"
-    (cd "$work/download" && qt_apt apt-get source --download-only "$qt_source_package=$version") >&2
-    mkdir -p "$work/src"
-    tar -C "$work/src" --strip-components=1 -xJf "$work"/download/*.orig.tar.xz
-    tar -C "$work" -xJf "$work"/download/*.debian.tar.xz
-    local patch
-    for patch in "${qt_debian_patches[@]/#/$work/debian/patches/}" "${qt_own_patches[@]}"; do
-        echo "windows: applying $(basename "$patch")" >&2
-        patch -d "$work/src" -p1 --forward --batch <"$patch" >&2
-    done
+    qt_fetch_source "$version" "$work" || return 1
 
     local cross_bin
     cross_bin=$(qt_cross_tools)
