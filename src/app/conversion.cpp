@@ -15,6 +15,7 @@
 
 namespace {
 
+constexpr int Utf8Mib = 106;
 constexpr int Utf16Mib = 1015;
 
 constexpr std::array<std::array<char16_t, 2>, 256> makeHexPairs()
@@ -233,8 +234,18 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
     }
 
     const auto *zero = static_cast<const char *>(std::memchr(data, 0, static_cast<size_t>(size)));
-    // A codec's own toUnicode() drops a leading UTF-8 byte-order mark; a decoder told to ignore
-    // headers keeps it as the U+FEFF it encodes.
-    const std::unique_ptr<QTextDecoder> decoder(codec->makeDecoder(QTextCodec::IgnoreHeader));
-    return decoder->toUnicode(data, zero ? static_cast<int>(zero - data) : size);
+    // Without a state, toUnicode() drops a leading UTF-8 byte-order mark; told to ignore headers,
+    // it keeps it as the U+FEFF it encodes.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QString text = codec->toUnicode(data, zero ? static_cast<int>(zero - data) : size, &state);
+
+    // A sequence cut off at the end waits in the state for bytes that never come, and would vanish
+    // unseen. It shows as one U+FFFD, with UTF-8 as one a byte, as UTF-8 decoding in one go shows
+    // it. The UTF-8 codec counts the bytes it holds; any other codec that holds some turns a line
+    // feed after them, which continues no sequence, into something else.
+    if (codec->mibEnum() == Utf8Mib && state.remainingChars > 0)
+        text.append(QString(static_cast<int>(state.remainingChars), QChar::ReplacementCharacter));
+    else if (state.remainingChars > 0 || codec->toUnicode("\n", 1, &state) != QLatin1String("\n"))
+        text.append(QChar::ReplacementCharacter);
+    return text;
 }
