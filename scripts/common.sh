@@ -54,10 +54,46 @@ build_as_owner() {
     exec runuser -u "$owner" -- "$root_dir/scripts/${0##*/}" "$@"
 }
 
+# Warnings fail the build in CI only: a newer compiler's new warning must not stop a user's build.
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+
 # cmake_build DIR [CMAKE OPTIONS...]: configures once, then builds incrementally.
 cmake_build() {
     local dir=$1
     shift
-    cmake -S "$root_dir" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
+    cmake -S "$root_dir" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVELTRANE_WERROR="$werror" "$@"
     cmake --build "$dir" --parallel "$build_jobs"
+}
+
+# pass and fail count the checks of a script that goes on past a failure to report them all;
+# checks_summary NAME prints the closing line and fails when any check did.
+checks_passed=0
+checks_failed=0
+pass() {
+    echo "ok: $*"
+    checks_passed=$((checks_passed + 1))
+}
+fail() {
+    echo "FAIL: $*" >&2
+    checks_failed=$((checks_failed + 1))
+}
+checks_summary() {
+    echo "$1: $checks_passed passed, $checks_failed failed"
+    [ "$checks_failed" -eq 0 ]
+}
+
+# copy_sources DEST: the clone's files, committed or not but for the ignored ones, copied to DEST,
+# for a second build that must give the same bytes as the first.
+copy_sources() {
+    local dest=$1 files
+    mkdir -p "$dest"
+    files=$(mktemp)
+    if git -C "$root_dir" rev-parse --git-dir >/dev/null 2>&1; then
+        (cd "$root_dir" && git ls-files -z --cached --others --exclude-standard) >"$files"
+    else
+        (cd "$root_dir" && find . -path './build*' -prune -o -type f -print0) >"$files"
+    fi
+    tar -C "$root_dir" --null -T "$files" --ignore-failed-read -cf - 2>/dev/null | tar -C "$dest" -xf -
+    rm -f "$files"
 }
