@@ -138,7 +138,7 @@ qt_fetch_source() {
     tar -C "$work" -xJf "$work"/download/*.debian.tar.xz
     local patch
     while read -r patch _; do
-        [ -n "$patch" ] && [ "${patch:0:1}" != "#" ] || continue
+        case $patch in '' | '#'*) continue ;; esac
         patch -d "$work/src" -p1 --forward --batch --quiet <"$work/debian/patches/$patch" >&2 \
             || { echo "windows: Debian's $patch does not apply" >&2; return 1; }
     done <"$work/debian/patches/series"
@@ -167,9 +167,10 @@ qt_for_windows() {
     prefix="$windows_cache/qt-$version-$key"
     local stale
     for stale in "$windows_cache"/qt-* "$windows_cache"/work-*; do
-        [ -e "$stale" ] && [ "$stale" != "$prefix" ] || continue
-        echo "windows: removing $stale, which no longer matches" >&2
-        rm -rf "$stale"
+        if [ -e "$stale" ] && [ "$stale" != "$prefix" ]; then
+            echo "windows: removing $stale, which no longer matches" >&2
+            rm -rf "$stale"
+        fi
     done
     if [ -f "$prefix/.complete" ]; then
         echo "$prefix"
