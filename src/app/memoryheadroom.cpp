@@ -1,5 +1,11 @@
 #include "memoryheadroom.h"
 
+#include <cstdlib> // defines __GLIBC__ where it applies
+
+#if defined(__GLIBC__) || defined(Q_OS_WIN)
+#include <malloc.h>
+#endif
+
 #if defined(Q_OS_LINUX)
 #include <QList>
 
@@ -238,5 +244,14 @@ std::optional<qint64> memoryHeadroom()
     return headroom ? std::optional<qint64>(std::max<qint64>(*headroom, 0)) : std::nullopt;
 #else
     return std::nullopt;
+#endif
+}
+
+void handBackFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#elif defined(Q_OS_WIN)
+    _heapmin();
 #endif
 }
