@@ -10,10 +10,10 @@
 #endif
 
 // How many more bytes this process can allocate and use: the least of what its address-space and
-// data limits leave, what its memory cgroups leave and the memory the system reports available;
-// on Windows, of the physical memory, commit charge and address space still available and what
-// its job object's memory limit leaves. Nothing when none of these is known or limited. Beyond
-// it, an allocation fails or the system ends the process.
+// data limits leave, with what its heap holds freed, what its memory cgroups leave and the memory
+// the system reports available; on Windows, of the physical memory, commit charge and address
+// space still available and what its job object's memory limit leaves. Nothing when none of these
+// is known or limited. Beyond it, an allocation fails or the system ends the process.
 std::optional<qint64> memoryHeadroom();
 
 // Hands back to the system what the heap holds freed for reuse (see freedmemory.h). Until then the
