@@ -1,5 +1,11 @@
 #include "memoryheadroom.h"
 
+#include <cstdlib> // defines __GLIBC__ where it applies
+
+#if defined(__GLIBC__) || defined(Q_OS_WIN)
+#include <malloc.h>
+#endif
+
 #if defined(Q_OS_LINUX)
 #include <QList>
 
@@ -41,14 +47,25 @@ std::optional<qint64> bytesIn(const char *path, const char *name)
     return value;
 }
 
-// What a resource limit leaves above the current use of it.
+// Bytes that the heap holds freed for reuse; see freedmemory.h.
+qint64 freedInHeap()
+{
+#if defined(__GLIBC__)
+    return static_cast<qint64>(mallinfo2().fordblks);
+#else
+    return 0;
+#endif
+}
+
+// What a resource limit leaves above the current use of it. Memory freed into the heap stays in
+// the address space and the data segment, handed back or not, and is reused before they grow.
 std::optional<qint64> belowLimit(int resource, const char *statusField)
 {
     rlimit limit {};
     if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return std::nullopt;
     const std::optional<qint64> used = bytesIn("/proc/self/status", statusField);
-    return static_cast<qint64>(limit.rlim_cur) - used.value_or(0);
+    return static_cast<qint64>(limit.rlim_cur) - used.value_or(0) + freedInHeap();
 }
 
 std::optional<qint64> systemAvailable()
@@ -238,5 +255,14 @@ std::optional<qint64> memoryHeadroom()
     return headroom ? std::optional<qint64>(std::max<qint64>(*headroom, 0)) : std::nullopt;
 #else
     return std::nullopt;
+#endif
+}
+
+void handBackFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#elif defined(Q_OS_WIN)
+    _heapmin();
 #endif
 }

@@ -10,11 +10,16 @@
 #endif
 
 // How many more bytes this process can allocate and use: the least of what its address-space and
-// data limits leave, what its memory cgroups leave and the memory the system reports available;
-// on Windows, of the physical memory, commit charge and address space still available and what
-// its job object's memory limit leaves. Nothing when none of these is known or limited. Beyond
-// it, an allocation fails or the system ends the process.
+// data limits leave, with what its heap holds freed, what its memory cgroups leave and the memory
+// the system reports available; on Windows, of the physical memory, commit charge and address
+// space still available and what its job object's memory limit leaves. Nothing when none of these
+// is known or limited. Beyond it, an allocation fails or the system ends the process.
 std::optional<qint64> memoryHeadroom();
+
+// Hands back to the system what the heap holds freed for reuse (see freedmemory.h). Until then the
+// memory cgroups, the memory available and a job's commit count it as in use, which lowers
+// memoryHeadroom(); after it, the heap takes fresh pages again, which costs time.
+void handBackFreedMemory();
 
 #if defined(Q_OS_LINUX)
 // What the memory cgroups of a process leave it: the least, over its group and every ancestor

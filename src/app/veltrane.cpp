@@ -26,9 +26,15 @@ constexpr qint64 encodedBytesPerUnit = 4;
 // Decoding hex holds a copy of it, its bytes, and at most one unit of text for each byte.
 constexpr qint64 hexBytesPerUnitDecoded = 4;
 
+// What earlier clicks freed counts as used until the heap hands it back, so a click that just
+// converted would be refused when it comes again; handing back only when short keeps reuse fast.
 bool fitsInMemory(qint64 bytes)
 {
-    const std::optional<qint64> headroom = memoryHeadroom();
+    std::optional<qint64> headroom = memoryHeadroom();
+    if (headroom && bytes > *headroom) {
+        handBackFreedMemory();
+        headroom = memoryHeadroom();
+    }
     return !headroom || bytes <= *headroom;
 }
 
