@@ -1,7 +1,9 @@
 #ifndef VELTRANE_TESTS_CODECBYTES_H
 #define VELTRANE_TESTS_CODECBYTES_H
 
+#include <QByteArray>
 #include <QString>
+#include <QSysInfo>
 
 // What the toolkit's codecs give where platforms differ, each platform's in one place. Debian's
 // toolkit serves the eight names with ICU's converters; a Windows build has QtCore's own codecs.
@@ -92,6 +94,28 @@ inline const QString iso2022JpC3 = QStringLiteral("\uFFFD");
 inline const QString iso2022JpE4BDA0 = QStringLiteral("\uFFFD\uFFFD\uFFFD");
 
 #endif
+
+// UTF-16 is in the machine's own byte order: a text is written as U+FEFF, the byte-order mark, and
+// the text, both in that order, and units that no mark leads are read in that order. The hex of
+// units in that order: "\uFEFFA" gives FFFE4100 on a PC, FEFF0041 on a big-endian machine.
+inline QString utf16Hex(const QString &units)
+{
+    const bool littleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    QByteArray bytes;
+    for (const QChar unit : units) {
+        const char high = static_cast<char>(unit.row());
+        const char low = static_cast<char>(unit.cell());
+        bytes.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+// The unit that two bytes make in that order.
+inline QChar utf16Unit(uchar first, uchar second)
+{
+    return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? QChar(first, second)
+                                                         : QChar(second, first);
+}
 
 } // namespace CodecBytes
 

@@ -13,6 +13,11 @@ QByteArray bytes(const char *hex)
     return QByteArray::fromHex(hex);
 }
 
+QByteArray bytes(const QString &hex)
+{
+    return QByteArray::fromHex(hex.toLatin1());
+}
+
 const std::pair<Encoding, const char *> allEncodings[] = {
     { Encoding::Gbk, "GBK" },
     { Encoding::EucJp, "EUC-JP" },
@@ -120,11 +125,15 @@ void TestConversion::encodeText_data()
         << Encoding::ShiftJis << japanese << bytes("93FA967B8CEA82CC8365834C83588367");
     QTest::newRow("Shift-JIS traditional")
         << Encoding::ShiftJis << traditional << bytes("94C9E993928695B6");
-    QTest::newRow("UTF-16 ascii") << Encoding::Utf16 << QStringLiteral("A") << bytes("FFFE4100");
-    QTest::newRow("UTF-16 korean")
-        << Encoding::Utf16 << QStringLiteral("한국어") << bytes("FFFE5CD56DADB4C5");
-    QTest::newRow("UTF-16 chinese")
-        << Encoding::Utf16 << chinese << bytes("FFFE604F7D590CFF164E4C75");
+    const std::pair<const char *, QString> utf16Texts[] = {
+        { "UTF-16 ascii", QStringLiteral("A") },
+        { "UTF-16 korean", QStringLiteral("한국어") },
+        { "UTF-16 chinese", chinese },
+    };
+    for (const auto &[name, text] : utf16Texts) {
+        QTest::newRow(name) << Encoding::Utf16 << text
+                            << bytes(CodecBytes::utf16Hex(QChar(0xFEFF) + text));
+    }
     QTest::newRow("UTF-8 chinese")
         << Encoding::Utf8 << QStringLiteral("你好") << bytes("E4BDA0E5A5BD");
     QTest::newRow("UTF-8 korean") << Encoding::Utf8 << korean
@@ -365,18 +374,19 @@ void TestConversion::decodeBytes_data()
     QTest::newRow("UTF-16 big-endian mark, two units")
         << Encoding::Utf16 << bytes("FEFF4F60597D") << QStringLiteral("你好");
     QTest::newRow("UTF-16 no mark is host order")
-        << Encoding::Utf16 << bytes("4100") << QStringLiteral("A");
+        << Encoding::Utf16 << bytes("4100") << QString(CodecBytes::utf16Unit(0x41, 0x00));
     QTest::newRow("UTF-16 no mark, big-endian bytes read as host order")
-        << Encoding::Utf16 << bytes("0041") << QStringLiteral("\u4100");
+        << Encoding::Utf16 << bytes("0041") << QString(CodecBytes::utf16Unit(0x00, 0x41));
     QTest::newRow("UTF-16 zero unit ends text")
         << Encoding::Utf16 << bytes("FFFE4100000042004300") << QStringLiteral("A");
     QTest::newRow("UTF-16 zero byte inside a unit does not")
         << Encoding::Utf16 << bytes("FFFE41004200") << QStringLiteral("AB");
     QTest::newRow("UTF-16 odd trailing byte pairs with a zero")
         << Encoding::Utf16 << bytes("FFFE410042") << QStringLiteral("AB");
-    QTest::newRow("UTF-16 single byte") << Encoding::Utf16 << bytes("41") << QStringLiteral("A");
+    QTest::newRow("UTF-16 single byte")
+        << Encoding::Utf16 << bytes("41") << QString(CodecBytes::utf16Unit(0x41, 0x00));
     QTest::newRow("UTF-16 odd trailing zero")
-        << Encoding::Utf16 << bytes("410000") << QStringLiteral("A");
+        << Encoding::Utf16 << bytes("410000") << QString(CodecBytes::utf16Unit(0x41, 0x00));
     QTest::newRow("UTF-16 surrogate pair")
         << Encoding::Utf16 << bytes("FFFE3DD800DE") << QStringLiteral("😀");
     // Raw data has no zero byte after it: what lies beyond must not join the odd byte.
@@ -384,7 +394,8 @@ void TestConversion::decodeBytes_data()
     QTest::newRow("UTF-16 odd trailing byte of raw data")
         << Encoding::Utf16 << QByteArray::fromRawData(unterminated, 5) << QStringLiteral("AB");
     QTest::newRow("UTF-16 single byte of raw data")
-        << Encoding::Utf16 << QByteArray::fromRawData(unterminated + 4, 1) << QStringLiteral("B");
+        << Encoding::Utf16 << QByteArray::fromRawData(unterminated + 4, 1)
+        << QString(CodecBytes::utf16Unit('B', 0x00));
 
     // Longer than any fixed buffer would hold: decoded whole.
     QTest::newRow("long UTF-8") << Encoding::Utf8 << QByteArray(20000, 'a')
