@@ -203,7 +203,9 @@ void TestConversion::hexTextLengthLimit_data()
     QTest::newRow("one") << qint64(1) << qint64(2);
     QTest::newRow("the most") << most << most * 2;
     QTest::newRow("one more") << most + 1 << qint64(-1);
-    QTest::newRow("beyond int") << (qint64(1) << 33) << qint64(-1);
+    // A size beyond int exists only where sizes are wider than int, not on 32-bit machines.
+    if constexpr (sizeof(qsizetype) > sizeof(int))
+        QTest::newRow("beyond int") << (qint64(1) << 33) << qint64(-1);
     QTest::newRow("negative") << qint64(-1) << qint64(-1);
 }
 
