@@ -20,8 +20,10 @@ ensure_packages() {
         sudo=(sudo)
     fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # One script at a time: CI builds Qt for Windows while scripts/test runs, and apt does not wait
+    # for another apt's lock.
+    "${sudo[@]}" flock /tmp/veltrane-apt.lock sh -c 'apt-get update -q &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"' sh "${missing[@]}"
 }
 
 # Qt 6 with the compatibility module that carries the text codecs; Qt 5.15 is tested as well.

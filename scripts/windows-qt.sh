@@ -22,19 +22,24 @@ qt_own_patches=("$root_dir"/windows/patches/*.patch)
 
 # Only what the program, its tests and its plugins need: widgets, the windows platform plugin and
 # the Vista style, QtTest; QtCore's own codecs rather than ICU, which Windows lacks. Windows draws
-# text itself, so no FreeType; no dialogs, views or documents the program never opens, which keeps
-# a build from an empty cache short. Debian's repacked source has no wintab headers, hence no
-# tablet events.
+# text itself, so no FreeType, and QtGui's own shaper serves in place of HarfBuzz; no widgets,
+# dialogs or documents the program never opens. All this keeps a build from an empty cache short.
+# Debian's repacked source has no wintab headers, hence no tablet events.
 qt_configure_options=(
     -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32-
     -release -shared -opensource -confirm-license -nomake examples -nomake tests
-    -no-icu -no-opengl -no-dbus -qt-zlib -qt-libpng -no-freetype -qt-harfbuzz -qt-pcre
+    -no-icu -no-opengl -no-dbus -qt-zlib -qt-libpng -no-freetype -no-harfbuzz -qt-pcre
     -no-libjpeg -no-gif -no-ico -no-direct2d -no-feature-sql -no-feature-network -no-feature-xml
     -no-feature-concurrent -no-feature-printer -no-feature-tabletevent -no-feature-pdf
     -no-feature-graphicsview -no-feature-mdiarea -no-feature-calendarwidget
     -no-feature-colordialog -no-feature-fontdialog -no-feature-filedialog -no-feature-wizard
     -no-feature-style-stylesheet -no-feature-movie -no-feature-textodfwriter
-    -no-feature-textmarkdownreader -no-feature-textmarkdownwriter
+    -no-feature-textmarkdownreader -no-feature-textmarkdownwriter -no-feature-statemachine
+    -no-feature-undocommand -no-feature-fontcombobox -no-feature-keysequenceedit
+    -no-feature-lcdnumber -no-feature-dial -no-feature-splashscreen -no-feature-commandlinkbutton
+    -no-feature-datawidgetmapper -no-feature-inputdialog -no-feature-progressdialog
+    -no-feature-errormessage -no-feature-columnview -no-feature-toolbox
+    -no-feature-syntaxhighlighter -no-feature-systemtrayicon
 )
 
 # The deb-src lists live in the cache, so the machine's own apt sources stay untouched.
@@ -194,7 +199,8 @@ qt_for_windows() {
     (
         cd "$work/build"
         export PATH="$cross_bin:$PATH"
-        "$work/src/configure" -prefix "$prefix" "${qt_configure_options[@]}"
+        # configure builds qmake with a plain make.
+        MAKEFLAGS=-j$build_jobs "$work/src/configure" -prefix "$prefix" "${qt_configure_options[@]}"
         nice make -j"$build_jobs"
         make install
     ) >"$work/build.log" 2>&1 || {
