@@ -188,7 +188,7 @@ qt_for_windows() {
         return 0
     fi
 
-    echo "windows: building Qt $version for Windows into $prefix (a quarter of an hour or more)" >&2
+    echo "windows: building Qt $version for Windows into $prefix (about twenty minutes on two cores)" >&2
     rm -rf "$prefix"
     work="$windows_cache/work-$key"
     qt_fetch_source "$version" "$work" || return 1
