@@ -37,9 +37,9 @@ qt_configure_options=(
     -no-feature-textmarkdownreader -no-feature-textmarkdownwriter -no-feature-statemachine
     -no-feature-undocommand -no-feature-fontcombobox -no-feature-keysequenceedit
     -no-feature-lcdnumber -no-feature-dial -no-feature-splashscreen -no-feature-commandlinkbutton
-    -no-feature-datawidgetmapper -no-feature-progressdialog
-    -no-feature-errormessage -no-feature-columnview -no-feature-toolbox
-    -no-feature-syntaxhighlighter -no-feature-systemtrayicon
+    -no-feature-datawidgetmapper -no-feature-progressdialog -no-feature-errormessage
+    -no-feature-columnview -no-feature-toolbox -no-feature-syntaxhighlighter
+    -no-feature-systemtrayicon
 )
 
 # The deb-src lists live in the cache, so the machine's own apt sources stay untouched.
