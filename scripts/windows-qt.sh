@@ -204,6 +204,9 @@ qt_for_windows() {
     (
         cd "$work/build"
         export PATH="$cross_bin:$PATH"
+        # Each compile faults in hundreds of megabytes of heap; in huge pages rather than 4 KiB
+        # ones, the whole build takes about a tenth less CPU time.
+        export GLIBC_TUNABLES=${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1
         # configure builds qmake with a plain make.
         MAKEFLAGS=-j$build_jobs "$work/src/configure" -prefix "$prefix" "${qt_configure_options[@]}"
         nice make -j"$build_jobs"
