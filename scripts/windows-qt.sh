@@ -16,10 +16,8 @@ qt_tested_sha256=(
     0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878 # .orig.tar.xz
     a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0 # .debian.tar.xz
 )
-# Debian's own patches, every one in its series, as Debian builds its Qt, and ours: a fix of a
-# toolkit fault (the GBK encoder drops a character it cannot map instead of writing "?"), and two
-# that shorten the build (Debian's moc, rcc and uic serve instead of tools built anew from the
-# bootstrap library, and the windows plugin's sources share precompiled headers).
+# Debian's own patches, every one in its series, as Debian builds its Qt, and ours, each of which
+# says at its head what it mends or shortens.
 qt_own_patches=("$root_dir"/windows/patches/*.patch)
 
 # Only what the program, its tests and its plugins need: widgets, the windows platform plugin and
@@ -27,7 +25,8 @@ qt_own_patches=("$root_dir"/windows/patches/*.patch)
 # text itself, so no FreeType, and QtGui's own shaper serves in place of HarfBuzz; no widgets,
 # dialogs or documents the program never opens. All this keeps a build from an empty cache short.
 # Debian's repacked source has no wintab headers, hence no tablet events. The host tools are
-# Debian's own: moc's output carries a revision that every Qt 5.15 shares, and moc checks it.
+# Debian's own: moc's output carries a revision that every Qt 5.15 shares, and the code it
+# generates checks it.
 qt_host_tools=/usr/lib/qt5/bin
 qt_configure_options=(
     -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32-
