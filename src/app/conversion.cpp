@@ -218,19 +218,22 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
     const auto size = static_cast<int>(bytes.size());
 
     if (codec->mibEnum() == Utf16Mib) {
-        // A trailing odd byte forms a unit with a zero byte after it. Raw data has no terminating
-        // zero of its own and may start at an odd address, so such bytes are copied first.
+        // Raw data may start at an odd address, where its units cannot be read in place.
         QByteArray copy;
-        if (size % 2 != 0 || reinterpret_cast<quintptr>(data) % alignof(char16_t) != 0) {
+        if (reinterpret_cast<quintptr>(data) % alignof(char16_t) != 0) {
             copy = QByteArray(data, size);
-            copy.append('\0');
             data = copy.constData();
         }
-        qsizetype units = 0;
-        while (2 * units < size && (data[2 * units] != 0 || data[(2 * units) + 1] != 0))
+        const int wholeUnits = size / 2;
+        int units = 0;
+        while (units < wholeUnits && (data[2 * units] != 0 || data[(2 * units) + 1] != 0))
             ++units;
-        return QString::fromUtf16(
-            reinterpret_cast<const char16_t *>(data), static_cast<int>(units));
+        QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(data), units);
+        // A last byte on its own is half a unit cut off by the end of the hex; paired with a zero
+        // byte it would show a character whose other byte nobody wrote.
+        if (units == wholeUnits && size % 2 != 0)
+            text.append(QChar::ReplacementCharacter);
+        return text;
     }
 
     const auto *zero = static_cast<const char *>(std::memchr(data, 0, static_cast<size_t>(size)));

@@ -39,8 +39,9 @@ QString bytesToHex(const QByteArray &bytes);
 std::optional<QByteArray> parseHex(QStringView hex);
 
 // Decodes up to the first zero byte, or for UTF-16 the first zero 16-bit unit, where a leading
-// byte-order mark decides the byte order and host order applies without one. Every other encoding
-// keeps a leading U+FEFF as the character it is. Empty without a codec.
+// byte-order mark decides the byte order and host order applies without one, and a lone last byte
+// shows as U+FFFD. Every other encoding keeps a leading U+FEFF as the character it is. Empty
+// without a codec.
 QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec);
 
 #endif // VELTRANE_APP_CONVERSION_H

@@ -167,7 +167,11 @@ void Veltrane::SLOT_OnTranslate()
             fits = false;
         }
     }
-    if (!fits || changed) {
+    // A refusal for memory is no fault of the encoding: any other would be refused as well.
+    if (!fits) {
+        QMessageBox::information(this, QStringLiteral("warning"),
+            QStringLiteral("Too long to convert in the memory available"));
+    } else if (changed) {
         QMessageBox::information(this, QStringLiteral("warning"),
             QStringLiteral("Source text cannot be converted to target encoding"));
     }
