@@ -422,13 +422,13 @@ void TestBadInput::invalidBytes_data()
     addCutOff("Big5", big5, "41A4");
     addCutOff("EUC-KR", eucKr, "41B0");
 
-    // A trailing odd byte pairs with a zero byte; every other unit is carried as it is.
-    addDecoded(QStringLiteral("UTF-16 odd count"), utf16, "FFFE410042", QStringLiteral("AB"));
-    addDecoded(
-        QStringLiteral("UTF-16 one byte"), utf16, "41", QString(CodecBytes::utf16Unit(0x41, 0x00)));
-    addDecoded(QStringLiteral("UTF-16 mark and a byte"), utf16, "FFFE41", QStringLiteral("A"));
+    // A lone last byte shows as U+FFFD, the way a cut-off sequence does; every whole unit is
+    // carried as it is.
+    addDecoded(QStringLiteral("UTF-16 odd count"), utf16, "FFFE410042", QStringLiteral("A\uFFFD"));
+    addDecoded(QStringLiteral("UTF-16 one byte"), utf16, "41", QStringLiteral("\uFFFD"));
+    addDecoded(QStringLiteral("UTF-16 mark and a byte"), utf16, "FFFE41", QStringLiteral("\uFFFD"));
     addDecoded(QStringLiteral("UTF-16 big-endian odd count"), utf16, "FEFF004142",
-        QStringLiteral("A\u4200"));
+        QStringLiteral("A\uFFFD"));
     addDecoded(QStringLiteral("UTF-16 lone high surrogate"), utf16, "FFFE00D84100",
         units({ 0xD800, u'A' }));
     addDecoded(QStringLiteral("UTF-16 lone low surrogate"), utf16, "FFFE410000DC",
@@ -436,7 +436,7 @@ void TestBadInput::invalidBytes_data()
     addDecoded(
         QStringLiteral("UTF-16 pair reversed"), utf16, "FFFE00DC3DD8", units({ 0xDC00, 0xD83D }));
     addDecoded(QStringLiteral("UTF-16 odd byte after a high surrogate"), utf16, "FFFE3DD841",
-        units({ 0xD83D, u'A' }));
+        units({ 0xD83D, 0xFFFD }));
 }
 
 QTEST_MAIN(TestBadInput)

@@ -383,21 +383,27 @@ void TestConversion::decodeBytes_data()
         << Encoding::Utf16 << bytes("FFFE4100000042004300") << QStringLiteral("A");
     QTest::newRow("UTF-16 zero byte inside a unit does not")
         << Encoding::Utf16 << bytes("FFFE41004200") << QStringLiteral("AB");
-    QTest::newRow("UTF-16 odd trailing byte pairs with a zero")
-        << Encoding::Utf16 << bytes("FFFE410042") << QStringLiteral("AB");
+    // A lone last byte is half a unit: no zero byte that nobody wrote completes it.
+    QTest::newRow("UTF-16 odd trailing byte")
+        << Encoding::Utf16 << bytes("FFFE410060") << QStringLiteral("A\uFFFD");
+    QTest::newRow("UTF-16 mark and one byte")
+        << Encoding::Utf16 << bytes("FFFE60") << QStringLiteral("\uFFFD");
     QTest::newRow("UTF-16 single byte")
-        << Encoding::Utf16 << bytes("41") << QString(CodecBytes::utf16Unit(0x41, 0x00));
+        << Encoding::Utf16 << bytes("41") << QStringLiteral("\uFFFD");
     QTest::newRow("UTF-16 odd trailing zero")
-        << Encoding::Utf16 << bytes("410000") << QString(CodecBytes::utf16Unit(0x41, 0x00));
+        << Encoding::Utf16 << bytes("410000")
+        << (QString(CodecBytes::utf16Unit(0x41, 0x00)) + QChar::ReplacementCharacter);
+    QTest::newRow("UTF-16 odd byte after a zero unit")
+        << Encoding::Utf16 << bytes("FFFE4100000042") << QStringLiteral("A");
     QTest::newRow("UTF-16 surrogate pair")
         << Encoding::Utf16 << bytes("FFFE3DD800DE") << QStringLiteral("😀");
-    // Raw data has no zero byte after it: what lies beyond must not join the odd byte.
+    // Raw data has no zero byte after it, nor anything that could join the odd byte.
     static const char unterminated[] = { '\xFF', '\xFE', 'A', '\0', 'B', 'C' };
     QTest::newRow("UTF-16 odd trailing byte of raw data")
-        << Encoding::Utf16 << QByteArray::fromRawData(unterminated, 5) << QStringLiteral("AB");
+        << Encoding::Utf16 << QByteArray::fromRawData(unterminated, 5) << QStringLiteral("A\uFFFD");
     QTest::newRow("UTF-16 single byte of raw data")
         << Encoding::Utf16 << QByteArray::fromRawData(unterminated + 4, 1)
-        << QString(CodecBytes::utf16Unit('B', 0x00));
+        << QStringLiteral("\uFFFD");
 
     // Longer than any fixed buffer would hold: decoded whole.
     QTest::newRow("long UTF-8") << Encoding::Utf8 << QByteArray(20000, 'a')

@@ -264,8 +264,11 @@ int runChild(const char *boxes, int units, int headroomMib)
                            : driver.textBox()->toPlainText() == converted;
     };
     const bool done = converts();
-    std::printf("unchanged %d converted %d messages %lld\n", int(unchanged), int(done),
-        static_cast<long long>(driver.messages.size()));
+    std::printf("unchanged %d converted %d messages %lld%s\n", int(unchanged), int(done),
+        static_cast<long long>(driver.messages.size()),
+        driver.messages.isEmpty()
+            ? ""
+            : qPrintable(QStringLiteral(" \"%1\"").arg(driver.messages.constLast().text)));
     if (headroomMib > 0)
         return 0;
 
@@ -364,6 +367,10 @@ private slots:
 #endif
 };
 
+// What a child prints when its click was refused: both boxes as they were, and the message.
+constexpr char refusedForMemory[]
+    = "unchanged 1 converted 0 messages 1 \"Too long to convert in the memory available\"";
+
 void TestMemoryLimit::clickUnderLimit_data()
 {
     QTest::addColumn<bool>("intoTextBox");
@@ -376,8 +383,8 @@ void TestMemoryLimit::clickUnderLimit_data()
     const auto row = [](const char *name, bool intoTextBox, int units, const char *outcome) {
         QTest::newRow(name) << intoTextBox << units << QByteArray(outcome);
     };
-    row("text too large", true, 2000000, "unchanged 1 converted 0 messages 1");
-    row("hex too large", false, 20000000, "unchanged 1 converted 0 messages 1");
+    row("text too large", true, 2000000, refusedForMemory);
+    row("hex too large", false, 20000000, refusedForMemory);
     row("text that fits", true, 20000, "unchanged 0 converted 1 messages 0");
     row("hex that fits", false, 100000, "unchanged 0 converted 1 messages 0");
 }
@@ -425,9 +432,8 @@ void TestMemoryLimit::clickInMemoryCgroup_data()
 
     // Two million characters fit in the text box of a process whose group allows it 160 MiB; their
     // hex, twelve million digits, cannot be shown there, and trying gets the process killed.
-    QTest::newRow("text too large")
-        << QStringLiteral("text") << 2000000 << 160
-        << QByteArray("unchanged 1 converted 0 messages 1\nthen converts 1 messages 1");
+    QTest::newRow("text too large") << QStringLiteral(
+        "text") << 2000000 << 160 << QByteArray(refusedForMemory) + "\nthen converts 1 messages 1";
     // A million characters with their GBK hex pasted beside convert in 696 MiB. Their UTF-8 hex
     // does not fit where the pasted hex was laid out, which the heap keeps freed: the same click
     // again fits only with that counted as room.

@@ -2,6 +2,7 @@
 #include "veltrane.h"
 #include "windowdriver.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
@@ -51,6 +52,10 @@ private slots:
     void closingEndsEventLoopWithZero();
     void textBoxWrapping_data();
     void textBoxWrapping();
+    void accessibleNames_data();
+    void accessibleNames();
+    void keyboardWay_data();
+    void keyboardWay();
 };
 
 void TestWindow::freshWindow()
@@ -425,6 +430,114 @@ void TestWindow::textBoxWrapping()
     }
     QVERIFY(linesLaidOut > 0);
     QCOMPARE(unshaped, unshapedClusters);
+}
+
+void TestWindow::accessibleNames_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("labelledBy");
+
+    QTest::newRow("text box") << "plainTextEdit_res"
+                              << "Text:"
+                              << "label_2";
+    QTest::newRow("hex box") << "plainTextEdit_hex"
+                             << "hex:"
+                             << "label";
+    const char *const encodings[][2]
+        = { { "radioButton_GBK", "GBK" }, { "radioButton_UTF16", "UTF-16" },
+              { "radioButton_ISO_2022_JP", "ISO-2022-JP" }, { "radioButton_big5", "Big5" },
+              { "radioButton_UTF8", "UTF-8" }, { "radioButton_shift_jis", "shift-jis" },
+              { "radioButton_EUC_JP", "EUC-JP" }, { "radioButton_EUC_KR", "EUC-KR" } };
+    for (const auto &[object, name] : encodings)
+        QTest::newRow(object) << object << name << "groupBox";
+    QTest::newRow("pushButton") << "pushButton"
+                                << "Translate" << QString();
+}
+
+// What a screen reader says for each control that takes focus, and which label it reads with it.
+void TestWindow::accessibleNames()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, name);
+    QFETCH(QString, labelledBy);
+
+    Veltrane window;
+    window.show();
+    auto *widget = window.findChild<QWidget *>(object);
+    QVERIFY(widget);
+    QVERIFY(widget->focusPolicy() & Qt::ClickFocus);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+
+    QStringList labels;
+    for (const auto &relation : accessible->relations(QAccessible::Label))
+        labels << relation.first->object()->objectName();
+    QCOMPARE(labels, labelledBy.isEmpty() ? QStringList() : QStringList(labelledBy));
+}
+
+void TestWindow::keyboardWay_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("hex");
+
+    const auto row = [](const char *name, const char *chosen, const char *from, Qt::Key key,
+                         bool shift, const char *to, const char *hex = "") {
+        QTest::newRow(name) << chosen << from << int(key) << shift << to << hex;
+    };
+    // The group of encodings is entered once, at its checked button, from either side.
+    const char *gbk = "radioButton_GBK";
+    const char *utf8 = "radioButton_UTF8";
+    row("text box, Tab", gbk, "plainTextEdit_res", Qt::Key_Tab, false, "plainTextEdit_hex");
+    row("hex box, Tab", gbk, "plainTextEdit_hex", Qt::Key_Tab, false, gbk);
+    row("encodings, Tab", gbk, gbk, Qt::Key_Tab, false, "pushButton");
+    row("Translate, Shift+Tab", gbk, "pushButton", Qt::Key_Tab, true, gbk);
+    row("encodings, Shift+Tab", gbk, gbk, Qt::Key_Tab, true, "plainTextEdit_hex");
+    row("hex box, Shift+Tab", gbk, "plainTextEdit_hex", Qt::Key_Tab, true, "plainTextEdit_res");
+    row("encodings, arrow", gbk, gbk, Qt::Key_Right, false, utf8);
+    row("hex box, Tab, UTF-8 chosen", utf8, "plainTextEdit_hex", Qt::Key_Tab, false, utf8);
+    row("Translate, Shift+Tab, UTF-8 chosen", utf8, "pushButton", Qt::Key_Tab, true, utf8);
+    row("Translate, Space", gbk, "pushButton", Qt::Key_Space, false, "pushButton", "616263");
+    row("Translate, Return", gbk, "pushButton", Qt::Key_Return, false, "pushButton", "616263");
+    row("Translate, Enter", gbk, "pushButton", Qt::Key_Enter, false, "pushButton", "616263");
+}
+
+// Each key as a keyboard sends it to whatever has the focus; no box keeps a Tab as text.
+void TestWindow::keyboardWay()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, from);
+    QFETCH(int, key);
+    QFETCH(bool, shift);
+    QFETCH(QString, to);
+    QFETCH(QString, hex);
+
+    WindowDriver driver;
+    driver.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&driver.window));
+    auto *encoding = driver.window.findChild<QRadioButton *>(chosen);
+    // On the indicator: the button's middle can lie beyond its label.
+    if (!encoding->isChecked())
+        QTest::mouseClick(encoding, Qt::LeftButton, {}, QPoint(4, encoding->height() / 2));
+    QVERIFY(encoding->isChecked());
+    driver.textBox()->setPlainText(QStringLiteral("abc"));
+    auto *start = driver.window.findChild<QWidget *>(from);
+    start->setFocus(Qt::OtherFocusReason);
+    QCOMPARE(QApplication::focusWidget(), start);
+
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key),
+        shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QVERIFY(QApplication::focusWidget());
+    QCOMPARE(QApplication::focusWidget()->objectName(), to);
+    if (auto *radio = qobject_cast<QRadioButton *>(QApplication::focusWidget()))
+        QVERIFY(radio->isChecked());
+    QCOMPARE(driver.textBox()->toPlainText(), QStringLiteral("abc"));
+    QCOMPARE(driver.hexBox()->toPlainText(), hex);
 }
 
 QTEST_MAIN(TestWindow)

@@ -66,6 +66,12 @@ Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     ui.setupUi(this);
+    // Tab enters the encodings at the checked one, from either side. The toolkit leaves only that
+    // one in the tab chain once one of them has had the focus, but not before.
+    for (QRadioButton *button : ui.groupBox->findChildren<QRadioButton *>()) {
+        if (!button->isChecked())
+            button->setFocusPolicy(Qt::ClickFocus);
+    }
     new LongRunGuard(ui.plainTextEdit_res); // owned by the text box
     connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
     textReplacer = new BoxReplacer(ui.plainTextEdit_res, BoxReplacer::Box::Text);
