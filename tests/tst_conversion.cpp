@@ -392,7 +392,7 @@ void TestConversion::decodeBytes_data()
         << Encoding::Utf16 << bytes("41") << QStringLiteral("\uFFFD");
     QTest::newRow("UTF-16 odd trailing zero")
         << Encoding::Utf16 << bytes("410000")
-        << (QString(CodecBytes::utf16Unit(0x41, 0x00)) + QChar::ReplacementCharacter);
+        << (QString(CodecBytes::utf16Unit(0x41, 0x00)) + QChar(QChar::ReplacementCharacter));
     QTest::newRow("UTF-16 odd byte after a zero unit")
         << Encoding::Utf16 << bytes("FFFE4100000042") << QStringLiteral("A");
     QTest::newRow("UTF-16 surrogate pair")
