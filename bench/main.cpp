@@ -2,9 +2,10 @@
 // reference measured in the same run, and prints the ratios at the end.
 
 #include "conversion.h"
+#include "encodings.h"
 #include "freedmemory.h"
 #include "sampletext.h"
-#include "veltrane.h"
+#include "windowdriver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,7 +18,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -41,7 +41,7 @@ const Sample &sample(int mebibytes)
     if (it == samples.end()) {
         Sample made;
         made.text = sampleText(mebibytes * MiB);
-        made.utf8Bytes = made.text.toUtf8().size();
+        made.utf8Bytes = static_cast<int>(made.text.toUtf8().size());
         it = samples.insert(mebibytes, made);
     }
     return *it;
@@ -60,48 +60,33 @@ void timeStep(benchmark::State &state, const std::function<void()> &step)
     timer.start();
     step();
     settle();
-    state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
 }
 
-// The real window, shown, driven as a user would.
-class Window
-{
-public:
-    Window()
-    {
-        window.show();
-        settle();
-    }
-    QPlainTextEdit *textBox() const { return child<QPlainTextEdit>("plainTextEdit_res"); }
-    QPlainTextEdit *hexBox() const { return child<QPlainTextEdit>("plainTextEdit_hex"); }
-    void choose(const char *radioButton) const { child<QRadioButton>(radioButton)->click(); }
-    void clickTranslate() const { child<QPushButton>("pushButton")->click(); }
-    void reset() const
-    {
-        textBox()->clear();
-        hexBox()->clear();
-        settle();
-    }
+// The real window, shown. Created in main() after the application object and destroyed before it.
+WindowDriver *theWindow = nullptr;
 
-private:
-    template<typename T> T *child(const char *name) const
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
-    Veltrane window;
-};
-
-// Created in main() after the application object and destroyed before it.
-Window *theWindow = nullptr;
-
-Window &window()
+WindowDriver &window()
 {
     return *theWindow;
 }
 
-const char *radioButtonFor(Encoding encoding)
+void choose(const WindowDriver &w, Encoding encoding)
 {
-    return encoding == Encoding::Gbk ? "radioButton_GBK" : "radioButton_UTF8";
+    w.choose(QString::fromLatin1(choiceFor(encoding).button));
+}
+
+// Clicked by code rather than by the mouse, which would move the focus to the button as well.
+void clickTranslate(const WindowDriver &w)
+{
+    w.window.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
+}
+
+void reset(const WindowDriver &w)
+{
+    w.textBox()->clear();
+    w.hexBox()->clear();
+    settle();
 }
 
 void pipeline(benchmark::State &state, Encoding encoding, int mebibytes)
@@ -146,8 +131,8 @@ void formatHex(benchmark::State &state)
     for (auto _ : state)
         benchmark::DoNotOptimize(bytesToHex(bytes).constData());
     state.SetBytesProcessed(state.iterations() * bytes.size());
-    state.counters["hex chars/s"]
-        = benchmark::Counter(2.0 * bytes.size(), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["hex chars/s"] = benchmark::Counter(
+        2.0 * static_cast<double>(bytes.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void parseHexText(benchmark::State &state)
@@ -157,26 +142,26 @@ void parseHexText(benchmark::State &state)
     for (auto _ : state)
         benchmark::DoNotOptimize(parseHex(hex)->constData());
     state.SetBytesProcessed(state.iterations() * bytes.size());
-    state.counters["hex chars/s"]
-        = benchmark::Counter(hex.size(), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["hex chars/s"] = benchmark::Counter(
+        static_cast<double>(hex.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Paste the text, click, and wait until every resulting event has been handled.
 void click(benchmark::State &state, Encoding encoding, int mebibytes)
 {
     const Sample &input = sample(mebibytes);
-    Window &w = window();
-    w.choose(radioButtonFor(encoding));
+    WindowDriver &w = window();
+    choose(w, encoding);
     for (auto _ : state) {
-        w.reset();
+        reset(w);
         timeStep(state, [&] {
             w.textBox()->setPlainText(input.text);
-            w.clickTranslate();
+            clickTranslate(w);
         });
     }
     if (w.textBox()->toPlainText() != input.text)
         state.SkipWithError("the round trip changed the text");
-    w.reset();
+    reset(w);
 }
 
 // What the toolkit needs to show this hex text at all: one setPlainText into a plain box. With
@@ -201,17 +186,17 @@ void hexToText(benchmark::State &state, int hexMebibytes)
 {
     const QString hex
         = QStringLiteral("E4BDA0E5A5BD20776F726C640A").repeated(hexMebibytes * MiB / 26);
-    Window &w = window();
-    w.choose(radioButtonFor(Encoding::Utf8));
+    WindowDriver &w = window();
+    choose(w, Encoding::Utf8);
     for (auto _ : state) {
         state.PauseTiming();
-        w.reset();
+        reset(w);
         w.hexBox()->setPlainText(hex);
         settle();
         state.ResumeTiming();
-        timeStep(state, [&] { w.clickTranslate(); });
+        timeStep(state, [&] { clickTranslate(w); });
     }
-    w.reset();
+    reset(w);
 }
 
 // A click while the hex box holds hex the user pasted, which the click replaces: with a short text
@@ -221,18 +206,18 @@ void clickOverPastedHex(benchmark::State &state, int textMebibytes)
     const QString text
         = textMebibytes > 0 ? sample(textMebibytes).text : QStringLiteral("你好, world");
     const QString pasted = QStringLiteral("E4BDA0E5A5BD20776F726C640A").repeated(8 * MiB / 26);
-    Window &w = window();
-    w.choose(radioButtonFor(Encoding::Utf8));
+    WindowDriver &w = window();
+    choose(w, Encoding::Utf8);
     for (auto _ : state) {
-        w.reset();
+        reset(w);
         w.hexBox()->setPlainText(pasted);
         w.textBox()->setPlainText(text);
         settle();
-        timeStep(state, [&] { w.clickTranslate(); });
+        timeStep(state, [&] { clickTranslate(w); });
     }
     if (w.textBox()->toPlainText() != text)
         state.SkipWithError("the round trip changed the text");
-    w.reset();
+    reset(w);
 }
 
 // 1 MiB of hex digits as text: one run with no place to break a line, which the text box gets when
@@ -247,26 +232,26 @@ void translateToDigits(benchmark::State &state)
 {
     const QString digits = hexDigits();
     const QString hex = bytesToHex(encodeText(digits, codecFor(Encoding::Utf8)));
-    Window &w = window();
-    w.choose(radioButtonFor(Encoding::Utf8));
+    WindowDriver &w = window();
+    choose(w, Encoding::Utf8);
     for (auto _ : state) {
-        w.reset();
+        reset(w);
         w.hexBox()->setPlainText(hex);
         settle();
-        timeStep(state, [&] { w.clickTranslate(); });
+        timeStep(state, [&] { clickTranslate(w); });
     }
     if (w.textBox()->toPlainText() != digits)
         state.SkipWithError("the text box does not hold the digits");
-    w.reset();
+    reset(w);
 }
 
 // The digits pasted into the empty text box with Ctrl+V.
 void pasteDigits(benchmark::State &state)
 {
     const QString digits = hexDigits();
-    Window &w = window();
+    WindowDriver &w = window();
     for (auto _ : state) {
-        w.reset();
+        reset(w);
         QApplication::clipboard()->setText(digits);
         settle();
         timeStep(state, [&] {
@@ -278,7 +263,7 @@ void pasteDigits(benchmark::State &state)
     }
     if (w.textBox()->toPlainText() != digits)
         state.SkipWithError("the text box does not hold the digits");
-    w.reset();
+    reset(w);
 }
 
 // What the toolkit needs to show the digits at all: one setPlainText into a plain box of the text
@@ -299,13 +284,13 @@ void floorDigits(benchmark::State &state)
 
 // Google Benchmark 1.8 renamed the flag of a run that did not complete; take whichever is there.
 template<typename Run>
-auto runFailed(const Run &run, int) -> decltype(static_cast<bool>(run.error_occurred))
+auto runFailed(const Run &run, int /*preferred*/) -> decltype(static_cast<bool>(run.error_occurred))
 {
     return run.error_occurred;
 }
 
 template<typename Run>
-auto runFailed(const Run &run, long) -> decltype(static_cast<bool>(run.skipped))
+auto runFailed(const Run &run, long /*fallback*/) -> decltype(static_cast<bool>(run.skipped))
 {
     return static_cast<bool>(run.skipped);
 }
@@ -390,8 +375,8 @@ void registerBenchmarks()
     benchmark::RegisterBenchmark("parse hex", parseHexText);
     for (const int size : { 1, 8 }) {
         for (const Encoding encoding : { Encoding::Utf8, Encoding::Gbk }) {
-            const std::string suffix = std::string(encoding == Encoding::Gbk ? "GBK" : "UTF-8")
-                + '/' + std::to_string(size) + "MiB";
+            const std::string suffix
+                = std::string(choiceFor(encoding).name) + '/' + std::to_string(size) + "MiB";
             const int iterations = size == 1 ? 5 : 2;
             benchmark::RegisterBenchmark(("click/" + suffix).c_str(), click, encoding, size)
                 ->UseManualTime()
@@ -437,10 +422,10 @@ void registerBenchmarks()
 int clickOnce(int mebibytes)
 {
     const Sample &input = sample(mebibytes);
-    Window &w = window();
-    w.choose("radioButton_UTF8");
+    WindowDriver &w = window();
+    choose(w, Encoding::Utf8);
     w.textBox()->setPlainText(input.text);
-    w.clickTranslate();
+    clickTranslate(w);
     settle();
     std::printf("input bytes: %d\n", input.utf8Bytes);
     return w.textBox()->toPlainText() == input.text ? 0 : 1;
@@ -456,7 +441,8 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Window shownWindow;
+    WindowDriver shownWindow;
+    settle();
     theWindow = &shownWindow;
 
     if (argc == 3 && std::strcmp(argv[1], "--click-once") == 0)

@@ -1,22 +1,31 @@
 #include "codecbytes.h"
+#include "encodings.h"
 #include "windowdriver.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include <iterator>
-
 namespace {
 
-const QString gbk = QStringLiteral("radioButton_GBK");
-const QString eucJp = QStringLiteral("radioButton_EUC_JP");
-const QString iso2022Jp = QStringLiteral("radioButton_ISO_2022_JP");
-const QString shiftJis = QStringLiteral("radioButton_shift_jis");
-const QString utf16 = QStringLiteral("radioButton_UTF16");
-const QString utf8 = QStringLiteral("radioButton_UTF8");
-const QString big5 = QStringLiteral("radioButton_big5");
-const QString eucKr = QStringLiteral("radioButton_EUC_KR");
-const QString allChoices[] = { gbk, eucJp, iso2022Jp, shiftJis, utf16, utf8, big5, eucKr };
+QString buttonFor(Encoding encoding)
+{
+    return QString::fromLatin1(choiceFor(encoding).button);
+}
+
+const QString gbk = buttonFor(Encoding::Gbk);
+const QString eucJp = buttonFor(Encoding::EucJp);
+const QString iso2022Jp = buttonFor(Encoding::Iso2022Jp);
+const QString shiftJis = buttonFor(Encoding::ShiftJis);
+const QString utf16 = buttonFor(Encoding::Utf16);
+const QString utf8 = buttonFor(Encoding::Utf8);
+const QString big5 = buttonFor(Encoding::Big5);
+const QString eucKr = buttonFor(Encoding::EucKr);
+const QStringList allChoices = [] {
+    QStringList choices;
+    for (const EncodingChoice &choice : encodingsInTestOrder)
+        choices << QString::fromLatin1(choice.button);
+    return choices;
+}();
 
 const QChar replacement = QChar::ReplacementCharacter;
 
@@ -153,7 +162,7 @@ void TestBadInput::malformedHexUntouched_data()
     // Each row under a different encoding in turn: rejection comes before any codec.
     int next = 0;
     const auto untouched = [&next](const QString &name, const QString &hex) {
-        addUntouched(name, allChoices[next++ % std::size(allChoices)], hex);
+        addUntouched(name, allChoices.at(next++ % allChoices.size()), hex);
     };
 
     for (const char *odd : { "4", "414", "41 4", " 4 1 4 ", "414243444", "4 " })

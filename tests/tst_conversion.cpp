@@ -1,5 +1,6 @@
 #include "codecbytes.h"
 #include "conversion.h"
+#include "encodings.h"
 
 #include <QTest>
 #include <QTextCodec>
@@ -17,17 +18,6 @@ QByteArray bytes(const QString &hex)
 {
     return QByteArray::fromHex(hex.toLatin1());
 }
-
-const std::pair<Encoding, const char *> allEncodings[] = {
-    { Encoding::Gbk, "GBK" },
-    { Encoding::EucJp, "EUC-JP" },
-    { Encoding::Iso2022Jp, "ISO-2022-JP" },
-    { Encoding::ShiftJis, "Shift-JIS" },
-    { Encoding::Utf16, "UTF-16" },
-    { Encoding::Utf8, "UTF-8" },
-    { Encoding::Big5, "Big5" },
-    { Encoding::EucKr, "EUC-KR" },
-};
 
 } // namespace
 
@@ -62,19 +52,8 @@ void TestConversion::codecLookup_data()
     QTest::addColumn<Encoding>("encoding");
     QTest::addColumn<QByteArray>("codecName");
 
-    // The names the toolkit's codecs report.
-    const std::pair<Encoding, const char *> resolved[] = {
-        { Encoding::Gbk, "GBK" },
-        { Encoding::EucJp, "EUC-JP" },
-        { Encoding::Iso2022Jp, "ISO-2022-JP" },
-        { Encoding::ShiftJis, "Shift_JIS" },
-        { Encoding::Utf16, "UTF-16" },
-        { Encoding::Utf8, "UTF-8" },
-        { Encoding::Big5, "Big5" },
-        { Encoding::EucKr, CodecBytes::eucKrCodecName },
-    };
-    for (const auto &[encoding, name] : resolved)
-        QTest::newRow(name) << encoding << QByteArray(name);
+    for (const EncodingChoice &choice : encodingsInTestOrder)
+        QTest::newRow(choice.codec) << choice.encoding << QByteArray(choice.codec);
 }
 
 void TestConversion::codecLookup()
@@ -97,10 +76,10 @@ void TestConversion::encodeText_data()
     // Byte sequences checked against iconv, except where noted.
     const QString ascii = QStringLiteral("Hello, world!");
     const QByteArray asciiBytes = bytes("48656C6C6F2C20776F726C6421");
-    for (const auto &[encoding, name] : allEncodings) {
-        if (encoding != Encoding::Utf16)
-            QTest::newRow(qPrintable(QStringLiteral("%1 ascii").arg(QLatin1String(name))))
-                << encoding << ascii << asciiBytes;
+    for (const EncodingChoice &choice : encodingsInTestOrder) {
+        if (choice.encoding != Encoding::Utf16)
+            QTest::newRow(qPrintable(QStringLiteral("%1 ascii").arg(QLatin1String(choice.name))))
+                << choice.encoding << ascii << asciiBytes;
     }
 
     const QString chinese = QStringLiteral("你好，世界");

@@ -1,4 +1,5 @@
 #include "codecbytes.h"
+#include "encodings.h"
 #include "windowdriver.h"
 
 #include <QScrollBar>
@@ -113,26 +114,27 @@ void TestTranslate::translate_data()
     const QByteArray utf16Hello = CodecBytes::utf16Hex(QStringLiteral("\uFEFF你好")).toLatin1();
     const struct
     {
-        const char *choice;
+        Encoding encoding;
         QString text;
         const char *hex;
     } perEncoding[] = {
-        { "radioButton_GBK", QStringLiteral("你好，世界"), "C4E3BAC3A3ACCAC0BDE7" },
-        { "radioButton_EUC_JP", QStringLiteral("日本語"), "C6FCCBDCB8EC" },
-        { "radioButton_ISO_2022_JP", QStringLiteral("日本語 text"),
+        { Encoding::Gbk, QStringLiteral("你好，世界"), "C4E3BAC3A3ACCAC0BDE7" },
+        { Encoding::EucJp, QStringLiteral("日本語"), "C6FCCBDCB8EC" },
+        { Encoding::Iso2022Jp, QStringLiteral("日本語 text"),
             "1B2442467C4B5C386C1B28422074657874" },
-        { "radioButton_shift_jis", QStringLiteral("日本語"), "93FA967B8CEA" },
-        { "radioButton_UTF16", QStringLiteral("你好"), utf16Hello.constData() },
-        { "radioButton_UTF8", QStringLiteral("你好"), "E4BDA0E5A5BD" },
-        { "radioButton_big5", QStringLiteral("繁體中文"), "C163C5E9A4A4A4E5" },
-        { "radioButton_EUC_KR", QStringLiteral("한국어"), "C7D1B1B9BEEE" },
+        { Encoding::ShiftJis, QStringLiteral("日本語"), "93FA967B8CEA" },
+        { Encoding::Utf16, QStringLiteral("你好"), utf16Hello.constData() },
+        { Encoding::Utf8, QStringLiteral("你好"), "E4BDA0E5A5BD" },
+        { Encoding::Big5, QStringLiteral("繁體中文"), "C163C5E9A4A4A4E5" },
+        { Encoding::EucKr, QStringLiteral("한국어"), "C7D1B1B9BEEE" },
     };
     for (const auto &row : perEncoding) {
-        QTest::newRow(row.choice) << QString::fromLatin1(row.choice) << row.text << QString()
-                                  << row.text << QString::fromLatin1(row.hex) << 0;
-        QTest::newRow(qPrintable(QStringLiteral("%1 back").arg(QLatin1String(row.choice))))
-            << QString::fromLatin1(row.choice) << QString() << QString::fromLatin1(row.hex)
-            << row.text << QString::fromLatin1(row.hex) << 0;
+        const char *choice = choiceFor(row.encoding).button;
+        QTest::newRow(choice) << QString::fromLatin1(choice) << row.text << QString() << row.text
+                              << QString::fromLatin1(row.hex) << 0;
+        QTest::newRow(qPrintable(QStringLiteral("%1 back").arg(QLatin1String(choice))))
+            << QString::fromLatin1(choice) << QString() << QString::fromLatin1(row.hex) << row.text
+            << QString::fromLatin1(row.hex) << 0;
     }
 }
 

@@ -1,4 +1,6 @@
+#include "encodings.h"
 #include "longrunguard.h"
+#include "ui_veltrane.h"
 #include "veltrane.h"
 #include "windowdriver.h"
 
@@ -19,13 +21,25 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
 // How a text reaches the text box, and what happens to it after.
 enum class Entry : std::uint8_t { Pasted, Typed, Translated };
 enum class Then : std::uint8_t { Nothing, Undo, SpaceInMiddle };
+
+// The radio buttons in one of the two columns on screen, from the top.
+QStringList encodingColumn(std::size_t column)
+{
+    constexpr std::size_t perColumn = encodingsOnScreen.size() / 2;
+    QStringList buttons;
+    for (std::size_t i = column * perColumn; i < (column + 1) * perColumn; ++i)
+        buttons << QString::fromLatin1(encodingsOnScreen.at(i).button);
+    return buttons;
+}
 
 } // namespace
 
@@ -79,6 +93,9 @@ void TestWindow::objectsByName_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
 
+    const auto row = [](const QString &name, const char *className) {
+        QTest::newRow(qPrintable(name)) << name << QString::fromLatin1(className);
+    };
     const std::pair<const char *, const char *> objects[] = {
         { "centralWidget", "QWidget" },
         { "verticalLayout_3", "QVBoxLayout" },
@@ -88,20 +105,16 @@ void TestWindow::objectsByName_data()
         { "plainTextEdit_hex", "QPlainTextEdit" },
         { "groupBox", "QGroupBox" },
         { "horizontalLayout", "QHBoxLayout" },
-        { "verticalLayout_2", "QVBoxLayout" },
-        { "radioButton_GBK", "QRadioButton" },
-        { "radioButton_UTF16", "QRadioButton" },
-        { "radioButton_ISO_2022_JP", "QRadioButton" },
-        { "radioButton_big5", "QRadioButton" },
-        { "verticalLayout", "QVBoxLayout" },
-        { "radioButton_UTF8", "QRadioButton" },
-        { "radioButton_shift_jis", "QRadioButton" },
-        { "radioButton_EUC_JP", "QRadioButton" },
-        { "radioButton_EUC_KR", "QRadioButton" },
-        { "pushButton", "QPushButton" },
     };
     for (const auto &[name, className] : objects)
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className);
+        row(QString::fromLatin1(name), className);
+    const char *const columnLayouts[] = { "verticalLayout_2", "verticalLayout" };
+    for (std::size_t column = 0; column < std::size(columnLayouts); ++column) {
+        row(QString::fromLatin1(columnLayouts[column]), "QVBoxLayout");
+        for (const QString &button : encodingColumn(column))
+            row(button, "QRadioButton");
+    }
+    row(QStringLiteral("pushButton"), "QPushButton");
 }
 
 void TestWindow::objectsByName()
@@ -142,13 +155,9 @@ void TestWindow::layoutsHoldTheirWidgets()
     QCOMPARE(columns->contentsMargins(), QMargins(11, 11, 11, 11));
 
     const auto *left = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout_2"));
-    QCOMPARE(names(left),
-        QStringList({ "radioButton_GBK", "radioButton_UTF16", "radioButton_ISO_2022_JP",
-            "radioButton_big5" }));
+    QCOMPARE(names(left), encodingColumn(0));
     const auto *right = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
-    QCOMPARE(names(right),
-        QStringList({ "radioButton_UTF8", "radioButton_shift_jis", "radioButton_EUC_JP",
-            "radioButton_EUC_KR" }));
+    QCOMPARE(names(right), encodingColumn(1));
     QCOMPARE(left->spacing(), 6);
     QCOMPARE(right->spacing(), 6);
 
@@ -163,22 +172,15 @@ void TestWindow::texts_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
 
-    const std::pair<const char *, const char *> texts[] = {
-        { "label_2", "Text:" },
-        { "label", "hex:" },
-        { "groupBox", "Encode" },
-        { "radioButton_GBK", "GBK" },
-        { "radioButton_UTF16", "UTF-16" },
-        { "radioButton_ISO_2022_JP", "ISO-2022-JP" },
-        { "radioButton_big5", "Big5" },
-        { "radioButton_UTF8", "UTF-8" },
-        { "radioButton_shift_jis", "shift-jis" },
-        { "radioButton_EUC_JP", "EUC-JP" },
-        { "radioButton_EUC_KR", "EUC-KR" },
-        { "pushButton", "Translate" },
-    };
-    for (const auto &[name, text] : texts)
+    const auto row = [](const char *name, const char *text) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(text);
+    };
+    row("label_2", "Text:");
+    row("label", "hex:");
+    row("groupBox", "Encode");
+    for (const EncodingChoice &choice : encodingsOnScreen)
+        row(choice.button, choice.label);
+    row("pushButton", "Translate");
 }
 
 void TestWindow::texts()
@@ -208,10 +210,11 @@ void TestWindow::onlyGbkChecked()
 void TestWindow::radioButtonsExclusive_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : { "radioButton_UTF16", "radioButton_ISO_2022_JP", "radioButton_big5",
-             "radioButton_UTF8", "radioButton_shift_jis", "radioButton_EUC_JP",
-             "radioButton_EUC_KR", "radioButton_GBK" })
+    // In the order on screen, but with the one checked at first last.
+    for (std::size_t i = 1; i <= encodingsOnScreen.size(); ++i) {
+        const char *name = encodingsOnScreen.at(i % encodingsOnScreen.size()).button;
         QTest::newRow(name) << QString::fromLatin1(name);
+    }
 }
 
 void TestWindow::radioButtonsExclusive()
@@ -444,13 +447,8 @@ void TestWindow::accessibleNames_data()
     QTest::newRow("hex box") << "plainTextEdit_hex"
                              << "hex:"
                              << "label";
-    const char *const encodings[][2]
-        = { { "radioButton_GBK", "GBK" }, { "radioButton_UTF16", "UTF-16" },
-              { "radioButton_ISO_2022_JP", "ISO-2022-JP" }, { "radioButton_big5", "Big5" },
-              { "radioButton_UTF8", "UTF-8" }, { "radioButton_shift_jis", "shift-jis" },
-              { "radioButton_EUC_JP", "EUC-JP" }, { "radioButton_EUC_KR", "EUC-KR" } };
-    for (const auto &[object, name] : encodings)
-        QTest::newRow(object) << object << name << "groupBox";
+    for (const EncodingChoice &choice : encodingsOnScreen)
+        QTest::newRow(choice.button) << choice.button << choice.label << "groupBox";
     QTest::newRow("pushButton") << "pushButton"
                                 << "Translate" << QString();
 }

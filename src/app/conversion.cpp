@@ -224,11 +224,12 @@ QString decodeBytes(const QByteArray &bytes, const QTextCodec *codec)
             copy = QByteArray(data, size);
             data = copy.constData();
         }
+        const auto *utf16 = reinterpret_cast<const char16_t *>(data);
         const int wholeUnits = size / 2;
         int units = 0;
-        while (units < wholeUnits && (data[2 * units] != 0 || data[(2 * units) + 1] != 0))
+        while (units < wholeUnits && utf16[units] != 0)
             ++units;
-        QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(data), units);
+        QString text = QString::fromUtf16(utf16, units);
         // A last byte on its own is half a unit cut off by the end of the hex; paired with a zero
         // byte it would show a character whose other byte nobody wrote.
         if (units == wholeUnits && size % 2 != 0)

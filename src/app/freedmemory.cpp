@@ -1,8 +1,10 @@
 #include "freedmemory.h"
 
+#include <QtGlobal>
+
 #include <cstdlib> // defines __GLIBC__ where it applies
 
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) || defined(Q_OS_WIN)
 #include <malloc.h>
 #endif
 
@@ -14,5 +16,14 @@ void keepFreedMemoryForReuse()
     constexpr int keptFreeBytes = 64 * 1024 * 1024;
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, keptFreeBytes);
+#endif
+}
+
+void handBackFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#elif defined(Q_OS_WIN)
+    _heapmin();
 #endif
 }

@@ -8,4 +8,9 @@
 // avoids that. Call once, before anything is allocated in bulk.
 void keepFreedMemoryForReuse();
 
+// Hands back to the system what the heap holds freed for reuse. Until then the memory cgroups, the
+// memory available and a job's commit count it as in use, which lowers memoryHeadroom() (see
+// memoryheadroom.h); after it, the heap takes fresh pages again, which costs time.
+void handBackFreedMemory();
+
 #endif // VELTRANE_APP_FREEDMEMORY_H

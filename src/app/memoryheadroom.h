@@ -16,11 +16,6 @@
 // is known or limited. Beyond it, an allocation fails or the system ends the process.
 std::optional<qint64> memoryHeadroom();
 
-// Hands back to the system what the heap holds freed for reuse (see freedmemory.h). Until then the
-// memory cgroups, the memory available and a job's commit count it as in use, which lowers
-// memoryHeadroom(); after it, the heap takes fresh pages again, which costs time.
-void handBackFreedMemory();
-
 #if defined(Q_OS_LINUX)
 // What the memory cgroups of a process leave it: the least, over its group and every ancestor
 // that the mount shows, of the group's limit less what the group uses and cannot reclaim. Reads

@@ -1,7 +1,9 @@
 #include "veltrane.h"
+#include "ui_veltrane.h"
 
 #include "boxreplacer.h"
 #include "conversion.h"
+#include "freedmemory.h"
 #include "longrunguard.h"
 #include "memoryheadroom.h"
 
@@ -64,18 +66,19 @@ QString textOf(const QPlainTextEdit *edit)
 
 Veltrane::Veltrane(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
+    , ui(std::make_unique<Ui::VeltraneClass>())
 {
-    ui.setupUi(this);
+    ui->setupUi(this);
     // Tab enters the encodings at the checked one, from either side. The toolkit leaves only that
     // one in the tab chain once one of them has had the focus, but not before.
-    for (QRadioButton *button : ui.groupBox->findChildren<QRadioButton *>()) {
+    for (QRadioButton *button : ui->groupBox->findChildren<QRadioButton *>()) {
         if (!button->isChecked())
             button->setFocusPolicy(Qt::ClickFocus);
     }
-    new LongRunGuard(ui.plainTextEdit_res); // owned by the text box
-    connect(ui.pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
-    textReplacer = new BoxReplacer(ui.plainTextEdit_res, BoxReplacer::Box::Text);
-    hexReplacer = new BoxReplacer(ui.plainTextEdit_hex, BoxReplacer::Box::Hex);
+    new LongRunGuard(ui->plainTextEdit_res); // owned by the text box
+    connect(ui->pushButton, &QPushButton::clicked, this, &Veltrane::SLOT_OnTranslate);
+    textReplacer = new BoxReplacer(ui->plainTextEdit_res, BoxReplacer::Box::Text);
+    hexReplacer = new BoxReplacer(ui->plainTextEdit_hex, BoxReplacer::Box::Hex);
 }
 
 Veltrane::~Veltrane() = default;
@@ -84,14 +87,14 @@ QTextCodec *Veltrane::selectedCodec() const
 {
     // Tested in this order, which is not the order on screen.
     const std::pair<const QRadioButton *, Encoding> choices[] = {
-        { ui.radioButton_GBK, Encoding::Gbk },
-        { ui.radioButton_EUC_JP, Encoding::EucJp },
-        { ui.radioButton_ISO_2022_JP, Encoding::Iso2022Jp },
-        { ui.radioButton_shift_jis, Encoding::ShiftJis },
-        { ui.radioButton_UTF16, Encoding::Utf16 },
-        { ui.radioButton_UTF8, Encoding::Utf8 },
-        { ui.radioButton_big5, Encoding::Big5 },
-        { ui.radioButton_EUC_KR, Encoding::EucKr },
+        { ui->radioButton_GBK, Encoding::Gbk },
+        { ui->radioButton_EUC_JP, Encoding::EucJp },
+        { ui->radioButton_ISO_2022_JP, Encoding::Iso2022Jp },
+        { ui->radioButton_shift_jis, Encoding::ShiftJis },
+        { ui->radioButton_UTF16, Encoding::Utf16 },
+        { ui->radioButton_UTF8, Encoding::Utf8 },
+        { ui->radioButton_big5, Encoding::Big5 },
+        { ui->radioButton_EUC_KR, Encoding::EucKr },
     };
     for (const auto &[button, encoding] : choices) {
         if (button->isChecked())
@@ -106,7 +109,7 @@ bool Veltrane::EncodeTextToHex()
 {
     QString hex;
     try {
-        const QString text = textOf(ui.plainTextEdit_res);
+        const QString text = textOf(ui->plainTextEdit_res);
         if (!fitsInMemory(text.size() * encodedBytesPerUnit))
             return false;
         const QByteArray bytes = encodeText(text, selectedCodec());
@@ -131,15 +134,15 @@ bool Veltrane::DecodeHexToText()
 {
     QString text;
     try {
-        const qint64 hexLength = ui.plainTextEdit_hex->document()->characterCount();
+        const qint64 hexLength = ui->plainTextEdit_hex->document()->characterCount();
         if (!fitsInMemory(hexLength * hexBytesPerUnitDecoded))
             return false;
-        const std::optional<QByteArray> bytes = parseHex(textOf(ui.plainTextEdit_hex));
+        const std::optional<QByteArray> bytes = parseHex(textOf(ui->plainTextEdit_hex));
         if (!bytes)
             return true;
         text = decodeBytes(*bytes, selectedCodec());
         // An unchanged text is left alone, keeping cursor, scroll position and undo history.
-        if (text == textOf(ui.plainTextEdit_res))
+        if (text == textOf(ui->plainTextEdit_res))
             return true;
     } catch (const std::bad_alloc &) {
         return false;
@@ -157,9 +160,9 @@ void Veltrane::SLOT_OnTranslate()
     {
         const BusyCursor busy;
         try {
-            const QString typed = textOf(ui.plainTextEdit_res);
+            const QString typed = textOf(ui->plainTextEdit_res);
             if (typed.isEmpty()) {
-                if (!ui.plainTextEdit_hex->document()->isEmpty())
+                if (!ui->plainTextEdit_hex->document()->isEmpty())
                     fits = DecodeHexToText();
             } else {
                 fits = EncodeTextToHex();
@@ -167,7 +170,7 @@ void Veltrane::SLOT_OnTranslate()
                     update();
                     fits = DecodeHexToText();
                 }
-                changed = textOf(ui.plainTextEdit_res) != typed;
+                changed = textOf(ui->plainTextEdit_res) != typed;
             }
         } catch (const std::bad_alloc &) {
             fits = false;

@@ -1,17 +1,16 @@
 #ifndef VELTRANE_APP_VELTRANE_H
 #define VELTRANE_APP_VELTRANE_H
 
-// The meta-object compiler needs nothing from the generated form. Whether it could read it would
-// depend on whether the form compiler had already run, and what it read changes its output, so
-// two builds of the same sources would differ.
-#ifndef Q_MOC_RUN
-#include "ui_veltrane.h"
-#endif
-
 #include <QMainWindow>
+
+#include <memory>
 
 class BoxReplacer;
 class QTextCodec;
+
+namespace Ui {
+class VeltraneClass;
+}
 
 class Veltrane : public QMainWindow
 {
@@ -30,7 +29,7 @@ private:
     bool DecodeHexToText();
     QTextCodec *selectedCodec() const;
 
-    Ui::VeltraneClass ui;
+    std::unique_ptr<Ui::VeltraneClass> ui;
     // Owned by their boxes.
     BoxReplacer *textReplacer = nullptr;
     BoxReplacer *hexReplacer = nullptr;

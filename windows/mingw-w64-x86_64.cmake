@@ -1,6 +1,7 @@
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (posix thread model, which Qt's threads
-# need). Qt is not named here: pass its prefix with -DCMAKE_FIND_ROOT_PATH on every configure, so
-# that neither a moved Qt nor the build machine's own is ever picked up.
+# need). Qt is not named here: the windows preset passes its prefix, $VELTRANE_WINDOWS_QT, as
+# CMAKE_FIND_ROOT_PATH on every configure, so that neither a moved Qt nor the build machine's own is
+# ever picked up.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

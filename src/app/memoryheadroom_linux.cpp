@@ -1,31 +1,18 @@
 #include "memoryheadroom.h"
 
-#include <cstdlib> // defines __GLIBC__ where it applies
-
-#if defined(__GLIBC__) || defined(Q_OS_WIN)
-#include <malloc.h>
-#endif
-
-#if defined(Q_OS_LINUX)
 #include <QList>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <windows.h>
-// windows.h first: psapi.h builds on its types.
-#include <psapi.h>
-#endif
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-#if defined(Q_OS_LINUX)
 
 // The size in bytes on the line that starts with name in a /proc file of "name: size kB" lines;
 // nothing when the file or the line is missing.
@@ -157,58 +144,13 @@ std::optional<qint64> roomInHierarchy(
         }
         if (path.isEmpty())
             return room;
-        path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 0));
+        const auto slash = path.lastIndexOf('/');
+        path.truncate(slash < 0 ? 0 : slash);
     }
 }
-
-#elif defined(Q_OS_WIN)
-
-// The least of the physical memory, the commit charge and the address space still available.
-std::optional<qint64> systemAvailable()
-{
-    MEMORYSTATUSEX status {};
-    status.dwLength = sizeof status;
-    if (!GlobalMemoryStatusEx(&status))
-        return std::nullopt;
-    return static_cast<qint64>(
-        std::min({ status.ullAvailPhys, status.ullAvailPageFile, status.ullAvailVirtual }));
-}
-
-// What the memory limit of the job object the process runs in leaves it. A job's limit for all
-// its processes together is set against this process's use alone: the job a program is started
-// in usually holds that program only.
-std::optional<qint64> belowJobLimit()
-{
-    BOOL inJob = FALSE;
-    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob)
-        return std::nullopt;
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info {};
-    if (!QueryInformationJobObject(
-            nullptr, JobObjectExtendedLimitInformation, &info, sizeof info, nullptr))
-        return std::nullopt;
-    std::optional<qint64> limit;
-    const DWORD flags = info.BasicLimitInformation.LimitFlags;
-    if (flags & JOB_OBJECT_LIMIT_PROCESS_MEMORY)
-        limit = static_cast<qint64>(info.ProcessMemoryLimit);
-    if (flags & JOB_OBJECT_LIMIT_JOB_MEMORY) {
-        const auto jobLimit = static_cast<qint64>(info.JobMemoryLimit);
-        limit = std::min(limit.value_or(jobLimit), jobLimit);
-    }
-    if (!limit)
-        return std::nullopt;
-    PROCESS_MEMORY_COUNTERS_EX counters {};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(),
-            reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters), sizeof counters))
-        return limit;
-    return *limit - static_cast<qint64>(counters.PrivateUsage);
-}
-
-#endif
 
 } // namespace
 
-#if defined(Q_OS_LINUX)
 std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteArray &membership)
 {
     std::optional<QByteArray> v1Group;
@@ -234,11 +176,9 @@ std::optional<qint64> cgroupMemoryRoom(const QByteArray &mountRoot, const QByteA
         return roomInHierarchy(mountRoot, *v2Group, cgroupV2);
     return std::nullopt;
 }
-#endif
 
 std::optional<qint64> memoryHeadroom()
 {
-#if defined(Q_OS_LINUX)
     std::optional<qint64> headroom;
     const std::optional<QByteArray> membership = readCgroupFile("/proc/self/cgroup");
     for (const std::optional<qint64> &room :
@@ -248,21 +188,4 @@ std::optional<qint64> memoryHeadroom()
             headroom = std::min(headroom.value_or(*room), *room);
     }
     return headroom ? std::optional<qint64>(std::max<qint64>(*headroom, 0)) : std::nullopt;
-#elif defined(Q_OS_WIN)
-    std::optional<qint64> headroom = systemAvailable();
-    if (const std::optional<qint64> room = belowJobLimit())
-        headroom = std::min(headroom.value_or(*room), *room);
-    return headroom ? std::optional<qint64>(std::max<qint64>(*headroom, 0)) : std::nullopt;
-#else
-    return std::nullopt;
-#endif
-}
-
-void handBackFreedMemory()
-{
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#elif defined(Q_OS_WIN)
-    _heapmin();
-#endif
 }

@@ -3,7 +3,7 @@
 # Windows programs are: addresses randomised across the whole 64-bit space, data not executable,
 # stack protector. No time stamp in the file, so that the same sources give the same bytes.
 set_target_properties(veltrane PROPERTIES WIN32_EXECUTABLE ON)
-target_sources(veltrane PRIVATE src/app/veltrane.rc)
+target_sources(veltrane PRIVATE ${CMAKE_CURRENT_LIST_DIR}/veltrane.rc)
 # Qt links its adapter by itself only to programs that name QtCore directly.
 # With MinGW the C runtime's own main calls WinMain, which must come after it on the link line, and
 # the adapter calls the program's main under the name qMain, which Qt's headers give it.
@@ -24,6 +24,6 @@ if(MINGW)
         -Wl,--no-insert-timestamp)
 endif()
 
-# The folder that becomes the zip; scripts/windows adds the Qt and compiler runtime it needs.
+# The folder that becomes the zip; windows/stage.sh adds the Qt and compiler runtime it needs.
 install(TARGETS veltrane RUNTIME DESTINATION .)
 install(FILES LICENSE DESTINATION .)
