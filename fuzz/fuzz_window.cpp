@@ -499,7 +499,9 @@ private:
 
 extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Unless told otherwise: the Windows build's Qt has the windows platform alone.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     defaultMessageHandler = qInstallMessageHandler(dropPlatformNotice);
     static int argc = 1;
     static char name[] = "fuzz_window";

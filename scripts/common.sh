@@ -34,8 +34,8 @@ build_packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tool
     fonts-dejavu-core)
 qt5_packages=(qtbase5-dev qtbase5-dev-tools)
 # A virtual X server with a window manager, and an accessibility bus on a session bus.
-x_packages=(xvfb xauth openbox xdotool)
-a11y_packages=(dbus at-spi2-core python3-pyatspi)
+x_packages=(xvfb openbox xdotool)
+a11y_packages=(dbus at-spi2-core python3-gi gir1.2-atspi-2.0)
 # For scripts/package, dpkg-dev and file let CPack compute the package's dependencies and give the
 # build flags; the others are validators.
 package_packages=(dpkg-dev file desktop-file-utils appstream lintian devscripts)
@@ -126,11 +126,12 @@ on_exit() {
 
 # start_x: a virtual X server of this run's own with a window manager, at DISPLAY, both stopped at
 # the end. Without a manager, Wine waits about two seconds for every window it maps, and the
-# toolkit never makes a window active.
+# toolkit never makes a window active. Without -noreset the server starts anew whenever its last
+# client leaves, and refuses clients meanwhile.
 start_x() {
     local display_file
     display_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
     on_exit "kill $! 2>/dev/null || true"
     for ((i = 0; i < 100; i++)); do
         [ -s "$display_file" ] && break
@@ -140,8 +141,14 @@ start_x() {
     rm -f "$display_file"
     [ "$DISPLAY" != : ] || { echo "no virtual X server started" >&2; exit 1; }
     export DISPLAY
-    openbox >/dev/null 2>&1 &
+    openbox --sm-disable >/dev/null 2>&1 &
     on_exit "kill $! 2>/dev/null || true"
+    for ((i = 0; i < 100; i++)); do
+        xdotool get_desktop >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "no window manager on $DISPLAY" >&2
+    exit 1
 }
 
 # in_dbus_session "$@": runs the script again on a session bus of its own, unless it is on one.

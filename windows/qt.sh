@@ -1,21 +1,18 @@
 # Qt 5.15 for 64-bit Windows, cross-built once from Debian's source package and kept in a cache
-# outside the clone. Sourced by scripts/windows after common.sh.
-# shellcheck shell=bash
+# outside the clone: VELTRANE_WINDOWS_CACHE, else ~/.cache/veltrane-windows. Each Qt build lands in a
+# folder named after what went into it, so a new source version, patch or configure line builds
+# anew and never reuses a build that does not match. Sourced by scripts/windows after common.sh.
+# shellcheck shell=bash disable=SC2154
 
-# The cache: VELTRANE_WINDOWS_CACHE, else ~/.cache/veltrane-windows. Each Qt build lands in a folder
-# named after what went into it, so a new source version, patch or configure line builds anew and
-# never reuses a build that does not match.
-# The home is the account's own, not whatever HOME sudo left behind.
-windows_cache=${VELTRANE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)/.cache}/veltrane-windows}
+windows_cache=${VELTRANE_WINDOWS_CACHE:-$(cache_dir veltrane-windows)}
 
 qt_source_package=qtbase-opensource-src
-# The source the Windows program was last tested with, and the SHA-256 of its two archives. A newer
-# upload is built only when VELTRANE_QT_NEWEST=1 asks for it; the named one when it is gone.
+# The source the Windows program was last tested with, and the SHA-256 of its two archives, the
+# .orig.tar.xz's first. A newer upload is built only when VELTRANE_QT_NEWEST=1 asks for it; the
+# newest when the named one is gone.
 qt_tested_version=5.15.15+dfsg-6+deb13u1
-qt_tested_sha256=(
-    0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878 # .orig.tar.xz
-    a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0 # .debian.tar.xz
-)
+qt_tested_sha256="0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878
+a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0"
 # Debian's own patches, every one in its series, as Debian builds its Qt, and ours, each of which
 # says at its head what it mends or shortens.
 qt_own_patches=("$root_dir"/windows/patches/*.patch)
@@ -55,51 +52,6 @@ qt_apt() {
         -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" "$@"
 }
 
-# Prints the versions of Qt 5.15's base module among Debian 12's and 13's sources, with their
-# security updates, oldest first; nothing when the archive cannot be reached.
-qt_served_versions() {
-    local dir="$windows_cache/apt" mirror
-    mirror=$(sed -n 's/^URIs: *\([^ ]*\/debian\)$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
-    mirror=${mirror:-http://deb.debian.org/debian}
-    mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial"
-    {
-        for release in bookworm trixie; do
-            echo "deb-src $mirror $release main"
-            echo "deb-src ${mirror}-security $release-security main"
-        done
-    } >"$dir/sources.list"
-    qt_apt apt-get update >"$dir/update.log" 2>&1 || return 0
-    qt_apt apt-cache showsrc --only-source "$qt_source_package" 2>/dev/null |
-        sed -n 's/^Version: //p' | sort -u | sort_debian_versions
-}
-
-sort_debian_versions() {
-    local versions=() version i
-    mapfile -t versions
-    # Few enough for an insertion sort by dpkg's own ordering.
-    for ((i = 1; i < ${#versions[@]}; i++)); do
-        version=${versions[i]}
-        local j=$((i - 1))
-        while [ "$j" -ge 0 ] && dpkg --compare-versions "${versions[j]}" gt "$version"; do
-            versions[j + 1]=${versions[j]}
-            j=$((j - 1))
-        done
-        versions[j + 1]=$version
-    done
-    [ ${#versions[@]} -eq 0 ] || printf '%s\n' "${versions[@]}"
-}
-
-# The cross compiler under its plain names, whatever alternative the machine has chosen: Qt's
-# threads need the posix thread model.
-qt_cross_tools() {
-    local bin="$windows_cache/cross-bin" tool
-    mkdir -p "$bin"
-    for tool in gcc g++ c++ cpp gcc-ar gcc-nm gcc-ranlib; do
-        ln -sf "/usr/bin/x86_64-w64-mingw32-$tool-posix" "$bin/x86_64-w64-mingw32-$tool"
-    done
-    echo "$bin"
-}
-
 # qt_key VERSION: what the build depends on, hashed.
 qt_key() {
     {
@@ -110,56 +62,57 @@ qt_key() {
     } | sha256sum | cut -c1-12
 }
 
-# qt_choose_version: prints the version to build, and says in one line on stderr when it is not the
-# tested one or a newer one is served.
+# qt_choose_version: prints the version to build among those of Qt 5.15's base module in Debian 12's
+# and 13's sources, with their security updates, and says in one line on stderr when it is not the
+# tested one or a newer one is served; prints nothing when the archive cannot be reached.
 qt_choose_version() {
-    local served newest
-    mapfile -t served < <(qt_served_versions)
-    if [ ${#served[@]} -eq 0 ]; then
-        echo "windows: Debian's sources are out of reach" >&2
-        return 0
-    fi
-    newest=${served[-1]}
-    if ! printf '%s\n' "${served[@]}" | grep -qxF "$qt_tested_version"; then
+    local dir="$windows_cache/apt" mirror release served version newest=
+    mirror=$(debian_mirror)
+    mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial"
+    for release in bookworm trixie; do
+        echo "deb-src $mirror $release main"
+        echo "deb-src ${mirror}-security $release-security main"
+    done >"$dir/sources.list"
+    served=$(qt_apt apt-get update >"$dir/update.log" 2>&1 &&
+        qt_apt apt-cache showsrc --only-source "$qt_source_package" 2>/dev/null | sed -n 's/^Version: //p')
+    [ -n "$served" ] || { echo "windows: Debian's sources are out of reach" >&2; return 0; }
+    for version in $served; do
+        if [ -z "$newest" ] || dpkg --compare-versions "$version" gt "$newest"; then newest=$version; fi
+    done
+    version=$newest
+    if ! grep -qxF "$qt_tested_version" <<<"$served"; then
         echo "windows: Qt $qt_tested_version is no longer served; building the newest, $newest" >&2
-        echo "$newest"
     elif [ "$newest" != "$qt_tested_version" ] && [ "${VELTRANE_QT_NEWEST:-}" = 1 ]; then
         echo "windows: building Qt $newest, newer than the tested $qt_tested_version, as VELTRANE_QT_NEWEST=1 asks" >&2
-        echo "$newest"
     else
         [ "$newest" = "$qt_tested_version" ] \
             || echo "windows: Debian serves Qt $newest, newer than the tested $qt_tested_version; VELTRANE_QT_NEWEST=1 builds it" >&2
-        echo "$qt_tested_version"
+        version=$qt_tested_version
     fi
+    echo "$version"
 }
 
 # qt_fetch_source VERSION WORK: the source package of VERSION unpacked in WORK/src with Debian's
 # packaging in WORK/debian, its archives checked against the tested ones when it is that version.
 qt_fetch_source() {
-    local version=$1 work=$2
+    local version=$1 work=$2 sums patch
     mkdir -p "$work/download" "$work/src"
     (cd "$work/download" && qt_apt apt-get source --download-only "$qt_source_package=$version") >&2
     if [ "$version" = "$qt_tested_version" ]; then
-        local archive sum
-        for archive in "$work"/download/*.orig.tar.xz "$work"/download/*.debian.tar.xz; do
-            sum=$(sha256sum "$archive" | cut -d' ' -f1)
-            if ! printf '%s\n' "${qt_tested_sha256[@]}" | grep -qxF "$sum"; then
-                echo "windows: $(basename "$archive") is not the archive Qt $version was tested with (SHA-256 $sum)" >&2
-                return 1
-            fi
-        done
+        sums=$(sha256sum "$work"/download/*.{orig,debian}.tar.xz | cut -d' ' -f1)
+        [ "$sums" = "$qt_tested_sha256" ] ||
+            { echo "windows: the archives are not those Qt $version was tested with (SHA-256 ${sums//$'\n'/, })" >&2; return 1; }
     fi
     tar -C "$work/src" --strip-components=1 -xJf "$work"/download/*.orig.tar.xz
     tar -C "$work" -xJf "$work"/download/*.debian.tar.xz
-    local patch
     while read -r patch _; do
         case $patch in '' | '#'*) continue ;; esac
         patch -d "$work/src" -p1 --forward --batch --quiet <"$work/debian/patches/$patch" >&2 \
             || { echo "windows: Debian's $patch does not apply" >&2; return 1; }
     done <"$work/debian/patches/series"
     for patch in "${qt_own_patches[@]}"; do
-        echo "windows: applying $(basename "$patch")" >&2
-        patch -d "$work/src" -p1 --forward --batch <"$patch" >&2
+        patch -d "$work/src" -p1 --forward --batch <"$patch" >&2 \
+            || { echo "windows: our ${patch##*/} does not apply" >&2; return 1; }
     done
 }
 
@@ -167,42 +120,39 @@ qt_fetch_source() {
 # when the cache has none; removes every other build from the cache. Without the archive, the
 # tested version's build in the cache serves, else the newest complete one.
 qt_for_windows() {
-    local version prefix key work
+    local version prefix key work stale tool
     mkdir -p "$windows_cache"
     version=$(qt_choose_version)
     if [ -z "$version" ]; then
         prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -path "*/qt-$qt_tested_version-*" -printf '%h\n' | head -n 1)
         [ -n "$prefix" ] || prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -printf '%h\n' | sort -V | tail -n 1)
         [ -n "$prefix" ] || { echo "windows: no Qt in $windows_cache to fall back on" >&2; return 1; }
-        echo "windows: using $prefix" >&2
         echo "$prefix"
         return 0
     fi
     key=$(qt_key "$version")
     prefix="$windows_cache/qt-$version-$key"
-    local stale
     for stale in "$windows_cache"/qt-* "$windows_cache"/work-*; do
         if [ -e "$stale" ] && [ "$stale" != "$prefix" ]; then
             echo "windows: removing $stale, which no longer matches" >&2
             rm -rf "$stale"
         fi
     done
-    if [ -f "$prefix/.complete" ]; then
-        echo "$prefix"
-        return 0
-    fi
+    [ -f "$prefix/.complete" ] && { echo "$prefix"; return 0; }
 
     echo "windows: building Qt $version for Windows into $prefix (about twenty minutes on two cores)" >&2
     rm -rf "$prefix"
     work="$windows_cache/work-$key"
     qt_fetch_source "$version" "$work" || return 1
-
-    local cross_bin
-    cross_bin=$(qt_cross_tools)
-    mkdir -p "$work/build"
+    # The cross compiler under its plain names, whatever alternative the machine has chosen: Qt's
+    # threads need the posix thread model.
+    mkdir -p "$work/build" "$windows_cache/cross-bin"
+    for tool in gcc g++ c++ cpp gcc-ar gcc-nm gcc-ranlib; do
+        ln -sf "/usr/bin/x86_64-w64-mingw32-$tool-posix" "$windows_cache/cross-bin/x86_64-w64-mingw32-$tool"
+    done
     (
         cd "$work/build"
-        export PATH="$cross_bin:$PATH"
+        export PATH="$windows_cache/cross-bin:$PATH"
         # Each compile faults in hundreds of megabytes of heap; in huge pages rather than 4 KiB
         # ones, the whole build takes about a tenth less CPU time.
         export GLIBC_TUNABLES=${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1

@@ -1,0 +1,31 @@
+# The program and its tests, built in build-windows/ through the windows preset against the cached
+# Qt alone, never one of the build machine's; the whole suite under Wine with the real windows
+# platform plugin. Sourced by scripts/windows, whose names it uses.
+# shellcheck shell=bash disable=SC2154
+
+# configured_against_qt BUILD: stops the run unless BUILD found its Qt in the cache.
+configured_against_qt() {
+    [[ "$(sed -n 's/^Qt5Core_DIR:PATH=//p' "$1/CMakeCache.txt")" == "$VELTRANE_WINDOWS_QT"/* ]] ||
+        { echo "windows: $1 is not configured against $VELTRANE_WINDOWS_QT (Qt5Core_DIR)" >&2; exit 1; }
+}
+
+# The server and its services start first, apart from ctest: started by a test, they would hold
+# its output open long after it ended.
+run_suite() (
+    WINEPATH="$(windows_path "$VELTRANE_WINDOWS_QT/bin");$(windows_path "$mingw_runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"
+    WINEQT_PLUGIN_PATH=$(windows_path "$VELTRANE_WINDOWS_QT/plugins")
+    export WINEPATH WINEQT_PLUGIN_PATH
+    wineserver -p >/dev/null 2>&1
+    wine cmd /c exit >/dev/null 2>&1
+    cd "$root_dir" && ctest --preset windows
+)
+
+echo "== build in $build_dir"
+build_preset windows
+configured_against_qt "$build_dir"
+echo "== tests under Wine, windows platform plugin, Xvfb"
+new_wine_prefix "$build_dir/wine"
+suite_started=$SECONDS
+check "the test suite passes under Wine" run_suite
+echo "windows: the suite ran for $((SECONDS - suite_started)) s"
+wineserver -k 2>/dev/null || true
