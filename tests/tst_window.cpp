@@ -518,6 +518,11 @@ void TestWindow::keyboardWay()
     WindowDriver driver;
     driver.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&driver.window));
+    // A compositor without a seat, as a headless one is, gives no window the keyboard.
+    if (QApplication::activeWindow() != &driver.window) {
+        QTest::qSkip("no window gets the keyboard on this platform", __FILE__, __LINE__);
+        return;
+    }
     auto *encoding = driver.window.findChild<QRadioButton *>(chosen);
     // On the indicator: the button's middle can lie beyond its label.
     if (!encoding->isChecked())
