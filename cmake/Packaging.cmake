@@ -31,6 +31,7 @@ endif()
 
 install(TARGETS veltrane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/${VELTRANE_DESKTOP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/${VELTRANE_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 configure_file(data/${VELTRANE_APP_ID}.metainfo.xml.in ${VELTRANE_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -54,15 +55,15 @@ function(veltrane_install_gzipped source destination name)
         endif()")
     install(FILES ${compressed} DESTINATION ${destination})
 endfunction()
-veltrane_install_gzipped(${CMAKE_CURRENT_SOURCE_DIR}/data/veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1
-                         veltrane.1)
-veltrane_install_gzipped(${CMAKE_CURRENT_SOURCE_DIR}/data/changelog ${CMAKE_INSTALL_DOCDIR}
-                         changelog)
+configure_file(data/veltrane.1.in veltrane.1 @ONLY)
+veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1 veltrane.1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrane)
 set(CPACK_PACKAGE_VENDOR "The Veltraner developers")
 set(CPACK_PACKAGE_CONTACT "The Veltraner developers <developers@veltrane.example>")
+veltrane_write_changelog(${CMAKE_CURRENT_BINARY_DIR}/changelog "${CPACK_PACKAGE_CONTACT}")
+veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR} changelog)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Veltraner shows how a piece of text is stored as bytes in a chosen character\n"
