@@ -1,6 +1,6 @@
 # The zip and the installer against Windows, each in a fresh Wine prefix: the zip, unpacked, has
 # every DLL it needs, opens its window and scales it with the screen; the installer installs it in
-# Program Files with a Start-menu shortcut and an entry under Apps & features, a newer version
+# the user's Programs folder, without an administrator, with a Start-menu shortcut and an entry under Apps & features, a newer version
 # replaces it, and uninstalled, nothing of ours is left.
 # shellcheck shell=bash disable=SC2154
 
@@ -55,8 +55,9 @@ near() { local off=$((($1 * 96 - $2 * $3) / 96)); ((off >= -4 && off <= 4)); }
 
 echo "== $zip_name.zip under Wine"
 new_wine_prefix "$scratch/prefix"
-unzip -q "$zip_file" -d "$WINEPREFIX/drive_c"
+# Where Extract All puts it: a folder named after the zip.
 unpacked="$WINEPREFIX/drive_c/$zip_name"
+unzip -q "$zip_file" -d "$unpacked"
 # Windows' own DLLs are those in its system folder, as Wine's prefix has them.
 check "every DLL imported is in the zip or one of Windows' own" \
     none unresolved_dlls "$unpacked" "$WINEPREFIX/drive_c/windows/system32"
@@ -70,19 +71,22 @@ wineserver -k 2>/dev/null || true
 
 echo "== $zip_name.msi under Wine"
 new_wine_prefix "$scratch/msi-prefix"
-installed="$WINEPREFIX/drive_c/Program Files/Veltraner"
-# Windows puts the shortcut of a package for all users in the Start menu of all users; Wine puts
-# it in the user's.
-shortcuts=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltraner.lnk"
-    "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Veltraner.lnk")
+profile="$WINEPREFIX/drive_c/users/$(id -un)"
+installed="$profile/AppData/Local/Programs/Veltraner"
+shortcuts=("$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Veltraner.lnk")
 newer_version=$(awk -F. -v OFS=. '{ $NF += 1; print }' <<<"$version")
 make_msi "$scratch/$zip_name" "$scratch/newer.msi" "$newer_version"
 # msiexec ARGS...: Windows Installer, silent, done once all it started has ended.
 msiexec() { wine msiexec "$@" /qn >/dev/null 2>&1 && wineserver -w; }
-# entry VERSION NAME: the value NAME of the uninstall entry of VERSION's product.
+# entry VERSION NAME: the value NAME of the uninstall entry of VERSION's product, the user's own or,
+# as Wine keeps those of any package, the machine's.
 entry() {
-    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{$(named_uuid "product $1")}" \
-        /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"
+    local hive
+    for hive in HKCU HKLM; do
+        wine reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{$(named_uuid "product $1")}" \
+            /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p" | grep . && return
+    done
+    true
 }
 replaced() {
     msiexec /i "$(windows_path "$scratch/newer.msi")" && [ -z "$(entry "$version" DisplayName)" ] &&
@@ -96,7 +100,7 @@ leftovers() {
 }
 
 check "msiexec /i installs it" msiexec /i "$(windows_path "$msi_file")"
-check "Program Files\\Veltraner holds the zip's files, byte for byte" none diff -r "$unpacked" "$installed"
+check "the user's Programs\\Veltraner holds the zip's files, byte for byte" none diff -r "$unpacked" "$installed"
 check "a Start-menu shortcut Veltraner to the program" grep -qas veltrane.exe "${shortcuts[@]}"
 listed="$(entry "$version" DisplayName), $(entry "$version" DisplayVersion), $(entry "$version" Publisher)"
 echo "under Apps & features: $listed"

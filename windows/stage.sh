@@ -54,9 +54,9 @@ stage() {
     chmod -R u=rwX,go=rX "$folder"
     find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
     # Sorted entries, one time and one mode for all, no extra attributes: the same folder gives the
-    # same bytes.
+    # same bytes. No folder around them: Windows' Extract All makes one, named after the zip.
     rm -f "$2"
-    (cd "$scratch" && find "$zip_name" -type f | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$2" -@)
+    (cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$2" -@)
     make_msi "$folder" "$3" "$version"
 }
 
