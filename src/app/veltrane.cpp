@@ -177,11 +177,9 @@ void Veltrane::SLOT_OnTranslate()
         }
     }
     // A refusal for memory is no fault of the encoding: any other would be refused as well.
-    if (!fits) {
+    if (!fits || changed) {
         QMessageBox::information(this, QStringLiteral("warning"),
-            QStringLiteral("Too long to convert in the memory available"));
-    } else if (changed) {
-        QMessageBox::information(this, QStringLiteral("warning"),
-            QStringLiteral("Source text cannot be converted to target encoding"));
+            fits ? QStringLiteral("Source text cannot be converted to target encoding")
+                 : QStringLiteral("Too long to convert in the memory available"));
     }
 }
