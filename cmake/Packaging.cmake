@@ -6,13 +6,30 @@ set(VELTRANE_APP_ID org.veltrane.Veltraner)
 # The menu entry's id is the name the window gives itself: the toolkit announces the program's file
 # name as its app_id on Wayland and as its WM_CLASS on X11, as nothing at start-up names it otherwise.
 set(VELTRANE_DESKTOP_ID veltrane)
-# The project has no web host of its own yet; whoever publishes the package points this at the
-# place that serves docs/screenshot.png. Software centres need a web address here, not a path.
-set(VELTRANE_SCREENSHOT_URL "https://veltrane.example/screenshot.png"
-    CACHE STRING "Web address of docs/screenshot.png, named in the AppStream metadata")
-
-set(VELTRANE_HOMEPAGE_URL "https://veltrane.example/"
-    CACHE STRING "Web address of the project's home page, named in the AppStream metadata")
+# A release names where the project lives and who answers for the package (scripts/release takes
+# them from the environment); a local build names no web address rather than a made-up one, and a
+# maintainer that says it is a local build.
+set(VELTRANE_HOMEPAGE "$ENV{VELTRANE_HOMEPAGE}" CACHE STRING "Web address of the project's home page")
+set(VELTRANE_MAINTAINER "$ENV{VELTRANE_MAINTAINER}" CACHE STRING "Name <address> of the package's maintainer")
+if(NOT VELTRANE_MAINTAINER)
+    set(VELTRANE_MAINTAINER "Veltraner local build <local-build@veltrane.invalid>")
+endif()
+# A release's package version carries the Debian release it is built for, e.g. "+deb12", so that
+# the packages for two releases never share one version.
+set(VELTRANE_DEBIAN_SUFFIX "" CACHE STRING "Appended to the package version")
+set(VELTRANE_METAINFO_URLS "")
+if(VELTRANE_HOMEPAGE)
+    string(REGEX REPLACE "/+$" "" homepage "${VELTRANE_HOMEPAGE}/")
+    string(APPEND homepage /)
+    # Software centres need a web address for the screenshot, not a path: the home page serves
+    # docs/screenshot.png under this name.
+    string(CONCAT VELTRANE_METAINFO_URLS
+        "<url type=\"homepage\">${homepage}</url>\n  <screenshots>\n"
+        "    <screenshot type=\"default\">\n"
+        "      <caption>Chinese and English text as GBK bytes</caption>\n"
+        "      <image>${homepage}screenshot.png</image>\n    </screenshot>\n  </screenshots>")
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${homepage})
+endif()
 
 # AppStream 1.0 names the developer in a <developer> element, which validators before 1.0 reject;
 # 1.0 in turn flags the older <developer_name>. The metadata takes the form that the AppStream of
@@ -61,8 +78,10 @@ veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/veltrane.1 ${CMAKE_INSTALL_
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrane)
 set(CPACK_PACKAGE_VENDOR "The Veltraner developers")
-set(CPACK_PACKAGE_CONTACT "The Veltraner developers <developers@veltrane.example>")
-veltrane_write_changelog(${CMAKE_CURRENT_BINARY_DIR}/changelog "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_CONTACT "${VELTRANE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}${VELTRANE_DEBIAN_SUFFIX})
+veltrane_write_changelog(${CMAKE_CURRENT_BINARY_DIR}/changelog "${CPACK_PACKAGE_CONTACT}"
+                         "${VELTRANE_DEBIAN_SUFFIX}")
 veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR} changelog)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
@@ -78,6 +97,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is computed from the libraries the program links (dpkg-shlibdeps, from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(VELTRANE_DEBIAN_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VELTRANE_DEBIAN_ARCH})
+endif()
 # The toolkit's Wayland plugin, so that the window runs natively on a Wayland desktop.
 if(QT_VERSION_MAJOR EQUAL 6)
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)

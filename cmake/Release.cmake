@@ -51,14 +51,18 @@ foreach(n RANGE ${veltrane_last})
         "      </description>\n    </release>\n")
 endforeach()
 
-# veltrane_write_changelog(FILE MAINTAINER): the Debian changelog, each release dated at noon UTC.
-function(veltrane_write_changelog file maintainer)
+# veltrane_write_changelog(FILE MAINTAINER SUFFIX): the Debian changelog, each release dated at noon
+# UTC, the newest's version with the package's SUFFIX.
+function(veltrane_write_changelog file maintainer suffix)
     set(text "")
     foreach(n RANGE ${veltrane_last})
         execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C date -u -R
                                 -d "${veltrane_release_${n}_date} 12:00"
                         OUTPUT_VARIABLE date OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-        string(APPEND text "${PROJECT_NAME} (${veltrane_release_${n}_version}) unstable; urgency=medium\n\n"
+        if(n GREATER 0)
+            set(suffix "")
+        endif()
+        string(APPEND text "${PROJECT_NAME} (${veltrane_release_${n}_version}${suffix}) unstable; urgency=medium\n\n"
                            "${veltrane_release_${n}_changelog}\n -- ${maintainer}  ${date}\n")
         if(n LESS veltrane_last)
             string(APPEND text "\n")
