@@ -1,6 +1,6 @@
 # Shared by the scripts beside it: packages, builds through CMake's presets, counted checks, a
 # virtual X server, the caches and Debian roots outside the clone.
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034,SC2154 # its variables are for the scripts, and theirs for it
 
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_jobs=$(nproc 2>/dev/null || echo 2)
@@ -9,17 +9,29 @@ export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$build_jobs}
 # The presets take it from here.
 [ "${CI:-}" != true ] || export VELTRANE_WERROR=ON
 
+die() {
+    echo "${0##*/}: $*" >&2
+    exit 1
+}
+
+# missing_packages ROOT PACKAGE...: those of the Debian packages that the system at ROOT ('' for
+# this machine's own) does not have installed, one a line.
+missing_packages() {
+    local root=$1 package
+    shift
+    for package in "$@"; do
+        dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}\n' "$package" 2>/dev/null |
+            grep -q '^install ok installed$' || echo "$package"
+    done
+}
+
 # Installs whichever of the named Debian packages are missing; does nothing when all are there.
 ensure_packages() {
-    local missing=() package
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' ||
-            missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
+    local missing sudo=()
+    mapfile -t missing < <(missing_packages '' "$@")
+    [ ${#missing[@]} -gt 0 ] || return 0
     if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null || { echo "Installing ${missing[*]} needs root: run this as root." >&2; exit 1; }
+        command -v sudo >/dev/null || die "installing ${missing[*]} needs root: run this as root."
         sudo=(sudo)
     fi
     echo "Installing: ${missing[*]}"
@@ -47,25 +59,18 @@ tidy_packages=(clang-tidy clang-format)
 # through sudo) in a clone that a user owns, a script goes on as that user once its packages are in,
 # so that it leaves nothing in the clone that the user cannot change or remove.
 build_as_owner() {
-    [ "$(id -u)" -eq 0 ] || return 0
     local owner
     owner=$(stat -c %U "$root_dir")
-    if [ "$owner" = root ]; then
-        return 0
-    elif [ "$owner" = UNKNOWN ]; then
-        echo "The clone's owner (user id $(stat -c %u "$root_dir")) has no account here;" \
-             "run this as that user, or as root in a clone that root owns." >&2
-        exit 1
-    fi
+    [ "$(id -u)" -eq 0 ] && [ "$owner" != root ] || return 0
+    [ "$owner" != UNKNOWN ] || die "the clone's owner (user id $(stat -c %u "$root_dir")) has no account" \
+        "here; run this as that user, or as root in a clone that root owns."
     exec runuser -u "$owner" -- "$root_dir/scripts/${0##*/}" "$@"
 }
 
 # build_preset NAME [CMAKE OPTIONS...]: configures the tree of a preset in CMakePresets.json, once,
 # and builds it incrementally; workflow NAME does the same and runs its tests.
 build_preset() {
-    local preset=$1
-    shift
-    (cd "$root_dir" && cmake --preset "$preset" "$@" && cmake --build --preset "$preset")
+    (cd "$root_dir" && cmake --preset "$1" "${@:2}" && cmake --build --preset "$1")
 }
 workflow() {
     (cd "$root_dir" && cmake --workflow --preset "$1")
@@ -93,28 +98,45 @@ fail() {
     checks_failed=$((checks_failed + 1))
 }
 check() {
-    local what=$1
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
+    if "${@:2}"; then pass "$1"; else fail "$1"; fi
 }
 checks_summary() {
     echo "$1: $checks_passed passed, $checks_failed failed"
     [ "$checks_failed" -eq 0 ]
 }
+# exits_with STATUS COMMAND...: the command ends with that exit status.
+exits_with() {
+    local status=0
+    "${@:2}" || status=$?
+    [ "$status" -eq "$1" ] || { echo "exit status $status, not $1" >&2; return 1; }
+}
+
+# stop WHAT LOG: ends the script as WHAT failed, after the test functions that failed in its log, if
+# any, and the log's end.
+stop() {
+    { grep -E -A1 ': FAIL!' "$2" || true; tail -n 30 "$2"; } >&2
+    die "FAIL: $1 after $SECONDS s (log: $2)"
+}
+
+# wait_for COMMAND...: asks again for up to ten seconds until the command succeeds.
+wait_for() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 
 # copy_sources DEST: the clone's files, committed or not but for the ignored ones, copied to DEST,
 # for a second build that must give the same bytes as the first.
 copy_sources() {
-    local dest=$1 files
-    mkdir -p "$dest"
-    files=$(mktemp)
+    mkdir -p "$1"
     if git -C "$root_dir" rev-parse --git-dir >/dev/null 2>&1; then
-        (cd "$root_dir" && git ls-files -z --cached --others --exclude-standard) >"$files"
+        git -C "$root_dir" ls-files -z --cached --others --exclude-standard
     else
-        (cd "$root_dir" && find . -path './build*' -prune -o -type f -print0) >"$files"
-    fi
-    tar -C "$root_dir" --null -T "$files" --ignore-failed-read -cf - 2>/dev/null | tar -C "$dest" -xf -
-    rm -f "$files"
+        (cd "$root_dir" && find . -path './build*' -prune -o -type f -print0)
+    fi | tar -C "$root_dir" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$1" -xf -
 }
 
 # on_exit COMMAND: runs the command when the script ends, however it ends, after those given before.
@@ -133,22 +155,13 @@ start_x() {
     display_file=$(mktemp)
     Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
     on_exit "kill $! 2>/dev/null || true"
-    for ((i = 0; i < 100; i++)); do
-        [ -s "$display_file" ] && break
-        sleep 0.1
-    done
+    wait_for test -s "$display_file" || die "no virtual X server started"
     DISPLAY=:$(head -n 1 "$display_file")
-    rm -f "$display_file"
-    [ "$DISPLAY" != : ] || { echo "no virtual X server started" >&2; exit 1; }
     export DISPLAY
+    rm -f "$display_file"
     openbox --sm-disable >/dev/null 2>&1 &
     on_exit "kill $! 2>/dev/null || true"
-    for ((i = 0; i < 100; i++)); do
-        xdotool get_desktop >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    echo "no window manager on $DISPLAY" >&2
-    exit 1
+    wait_for xdotool get_desktop >/dev/null 2>&1 || die "no window manager on $DISPLAY"
 }
 
 # in_dbus_session "$@": runs the script again on a session bus of its own, unless it is on one.
@@ -168,19 +181,70 @@ cache_dir() {
     echo "${XDG_CACHE_HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)/.cache}/$1"
 }
 
-# mount_into ROOT SOURCE [TARGET]: SOURCE (or proc) at TARGET, else the same path, in the Debian root
-# ROOT, with what is mounted below it (/sys carries the cgroups that tst_memorylimit uses). Unmounted
+# Debian roots, for building and checking on another release or architecture, as root.
+# debian_root DIR RELEASE [DEBOOTSTRAP OPTIONS...]: a minimal root of RELEASE in DIR, made unless a
+# complete one is there, held by this run alone, with /proc, /sys, /dev and the package downloads
+# mounted until the script ends; the downloads are kept in DIR/../debs for the roots beside it.
+# root_packages DIR PACKAGE[:ARCH]...: installs those the root lacks. mount_into DIR FOLDER: a host
+# folder at the same path in the root. in_root DIR [NAME=VALUE...] COMMAND...: the command in the
+# root with a clean environment, as root, or as UID:GID where root_user=UID:GID is set. What
+# debootstrap and apt print goes to the file $root_log, DIR.log unless set.
+debian_root() {
+    local dir=$1 release=$2 cache lock
+    cache=$(dirname "$dir")
+    : "${root_log:=$dir.log}"
+    [ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot, mount)."
+    # The clone may be mounted into the root.
+    [[ $dir/ != "$root_dir"/* ]] || die "$dir must lie outside the clone"
+    ensure_packages debootstrap
+    mkdir -p "$cache/debs/partial"
+    exec {lock}>"$dir.lock"
+    flock "$lock"
+    if [ ! -x "$dir/usr/bin/apt-get" ]; then
+        # A root that debootstrap did not finish is made again from scratch, never reused; nothing
+        # may still be mounted in it, or removing it would reach into what is mounted.
+        ! findmnt -rn -o TARGET | grep -E "^$dir.new(/|$)" || die "still mounted in $dir.new"
+        rm -rf --one-file-system "$dir.new"
+        echo "== debootstrap $release from $(debian_mirror) into $dir (log: $root_log)"
+        flock "$cache/debs.lock" debootstrap --variant=minbase --cache-dir="$cache/debs" "${@:3}" \
+            "$release" "$dir.new" "$(debian_mirror)" >"$root_log" 2>&1 || stop "debootstrap $release" "$root_log"
+        mv "$dir.new" "$dir"
+    fi
+    # The root shares this machine's host name, which sudo looks up.
+    cp /etc/resolv.conf /etc/hosts "$dir/etc/"
+    mount_into "$dir" /proc
+    mount_into "$dir" /sys
+    mount_into "$dir" /dev
+    mount_into "$dir" "$cache/debs" /var/cache/apt/archives
+}
+in_root() {
+    chroot --userspec="${root_user:-0:0}" "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
+        PATH=/usr/sbin:/usr/bin:/sbin:/bin "${@:2}"
+}
+root_packages() {
+    local dir=$1 missing lock package
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -gt 0 ] || return 0
+    echo "== installing into $dir: ${missing[*]} (log: $root_log)"
+    exec {lock}>"$(dirname "$dir")/debs.lock"
+    flock "$lock"
+    for package in "${missing[@]}"; do
+        [[ $package != *:* ]] || in_root "$dir" dpkg --add-architecture "${package#*:}"
+    done
+    { in_root "$dir" apt-get update -q && in_root "$dir" DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+        --no-install-recommends "${missing[@]}"; } >>"$root_log" 2>&1 || stop "installing ${missing[*]} into $dir" "$root_log"
+    exec {lock}>&-
+}
+
+# mount_into ROOT SOURCE [TARGET]: SOURCE at TARGET, else the same path, in the Debian root ROOT, with
+# what is mounted below it (/sys carries the cgroups that tst_memorylimit uses). Unmounted
 # at the end, newest first; nothing mounted or unmounted below the root reaches the host's tree.
 mounted=()
 mount_into() {
     local target="$1${3:-$2}"
     mkdir -p "$target"
-    if [ "$2" = proc ]; then
-        mount -t proc proc "$target"
-    else
-        mount --rbind "$2" "$target"
-        mount --make-rslave "$target"
-    fi
+    mount --rbind "$2" "$target"
+    mount --make-rslave "$target"
     [ ${#mounted[@]} -gt 0 ] || on_exit unmount_all
     mounted+=("$target")
 }
