@@ -11,8 +11,8 @@ qt_source_package=qtbase-opensource-src
 # .orig.tar.xz's first. A newer upload is built only when VELTRANE_QT_NEWEST=1 asks for it; the
 # newest when the named one is gone.
 qt_tested_version=5.15.15+dfsg-6+deb13u1
-qt_tested_sha256="0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878
-a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0"
+qt_tested_sha256="0710566cfa9d5d3b14f889cd60e02debd92bae2b831144460b1f952b096b7878  qtbase-opensource-src_5.15.15+dfsg.orig.tar.xz
+a512e98926654c4586b064f1693b6af567dabc6ad108bdad03bb728296c642b0  qtbase-opensource-src_5.15.15+dfsg-6+deb13u1.debian.tar.xz"
 # Debian's own patches, every one in its series, as Debian builds its Qt, and ours, each of which
 # says at its head what it mends or shortens.
 qt_own_patches=("$root_dir"/windows/patches/*.patch)
@@ -43,14 +43,10 @@ qt_configure_options=(
     -no-feature-systemtrayicon
 )
 
-# The deb-src lists live in the cache, so the machine's own apt sources stay untouched.
-# qt_apt apt-get|apt-cache ARGS...
-qt_apt() {
-    local dir="$windows_cache/apt" command=$1
-    shift
-    "$command" -q -o Dir::Etc::sourcelist="$dir/sources.list" -o Dir::Etc::sourceparts=- \
-        -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" "$@"
-}
+# Debian 12's and 13's source lists, with their security updates, live in the cache, so that the
+# machine's own apt sources stay untouched.
+qt_apt=(-q -o Dir::Etc::sourcelist="$windows_cache/apt/sources.list" -o Dir::Etc::sourceparts=-
+    -o Dir::State::Lists="$windows_cache/apt/lists" -o Dir::Cache="$windows_cache/apt/cache")
 
 # qt_key VERSION: what the build depends on, hashed.
 qt_key() {
@@ -62,87 +58,65 @@ qt_key() {
     } | sha256sum | cut -c1-12
 }
 
-# qt_choose_version: prints the version to build among those of Qt 5.15's base module in Debian 12's
-# and 13's sources, with their security updates, and says in one line on stderr when it is not the
-# tested one or a newer one is served; prints nothing when the archive cannot be reached.
-qt_choose_version() {
-    local dir="$windows_cache/apt" mirror release served version newest=
+# qt_served: the versions of the source package that those lists hold; fails when the archive is
+# out of reach.
+qt_served() {
+    local mirror release
     mirror=$(debian_mirror)
-    mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial"
+    mkdir -p "$windows_cache/apt/lists/partial" "$windows_cache/apt/cache/archives/partial"
     for release in bookworm trixie; do
         echo "deb-src $mirror $release main"
         echo "deb-src ${mirror}-security $release-security main"
-    done >"$dir/sources.list"
-    served=$(qt_apt apt-get update >"$dir/update.log" 2>&1 &&
-        qt_apt apt-cache showsrc --only-source "$qt_source_package" 2>/dev/null | sed -n 's/^Version: //p')
-    [ -n "$served" ] || { echo "windows: Debian's sources are out of reach" >&2; return 0; }
-    for version in $served; do
-        if [ -z "$newest" ] || dpkg --compare-versions "$version" gt "$newest"; then newest=$version; fi
-    done
-    version=$newest
-    if ! grep -qxF "$qt_tested_version" <<<"$served"; then
-        echo "windows: Qt $qt_tested_version is no longer served; building the newest, $newest" >&2
-    elif [ "$newest" != "$qt_tested_version" ] && [ "${VELTRANE_QT_NEWEST:-}" = 1 ]; then
-        echo "windows: building Qt $newest, newer than the tested $qt_tested_version, as VELTRANE_QT_NEWEST=1 asks" >&2
-    else
-        [ "$newest" = "$qt_tested_version" ] \
-            || echo "windows: Debian serves Qt $newest, newer than the tested $qt_tested_version; VELTRANE_QT_NEWEST=1 builds it" >&2
-        version=$qt_tested_version
-    fi
-    echo "$version"
+    done >"$windows_cache/apt/sources.list"
+    apt-get "${qt_apt[@]}" update >"$windows_cache/apt/update.log" 2>&1 &&
+        apt-cache "${qt_apt[@]}" showsrc --only-source "$qt_source_package" | sed -n 's/^Version: //p'
 }
 
 # qt_fetch_source VERSION WORK: the source package of VERSION unpacked in WORK/src with Debian's
-# packaging in WORK/debian, its archives checked against the tested ones when it is that version.
-qt_fetch_source() {
-    local version=$1 work=$2 sums patch
+# packaging in WORK/debian and every patch applied, its archives checked against the tested ones
+# when it is that version.
+qt_fetch_source() (
+    local version=$1 work=$2 patch patches
     mkdir -p "$work/download" "$work/src"
-    (cd "$work/download" && qt_apt apt-get source --download-only "$qt_source_package=$version") >&2
+    cd "$work/download" || return 1
+    apt-get "${qt_apt[@]}" source --download-only "$qt_source_package=$version" >&2 || return 1
     if [ "$version" = "$qt_tested_version" ]; then
-        sums=$(sha256sum "$work"/download/*.{orig,debian}.tar.xz | cut -d' ' -f1)
-        [ "$sums" = "$qt_tested_sha256" ] ||
-            { echo "windows: the archives are not those Qt $version was tested with (SHA-256 ${sums//$'\n'/, })" >&2; return 1; }
+        sha256sum --quiet --strict -c <<<"$qt_tested_sha256" >&2 ||
+            { echo "windows: the archives are not those Qt $version was tested with" >&2; return 1; }
     fi
-    tar -C "$work/src" --strip-components=1 -xJf "$work"/download/*.orig.tar.xz
-    tar -C "$work" -xJf "$work"/download/*.debian.tar.xz
-    while read -r patch _; do
-        case $patch in '' | '#'*) continue ;; esac
-        patch -d "$work/src" -p1 --forward --batch --quiet <"$work/debian/patches/$patch" >&2 \
-            || { echo "windows: Debian's $patch does not apply" >&2; return 1; }
-    done <"$work/debian/patches/series"
-    for patch in "${qt_own_patches[@]}"; do
-        patch -d "$work/src" -p1 --forward --batch <"$patch" >&2 \
-            || { echo "windows: our ${patch##*/} does not apply" >&2; return 1; }
+    tar -C "$work/src" --strip-components=1 -xJf ./*.orig.tar.xz
+    tar -C "$work" -xJf ./*.debian.tar.xz
+    mapfile -t patches < <(sed -n "s|^\([^#[:space:]]\+\).*|$work/debian/patches/\1|p" "$work/debian/patches/series")
+    for patch in "${patches[@]}" "${qt_own_patches[@]}"; do
+        patch -d "$work/src" -p1 --forward --batch --quiet <"$patch" >&2 ||
+            { echo "windows: $patch does not apply" >&2; return 1; }
     done
-}
+)
 
-# Prints the prefix of a complete Qt build of the version qt_choose_version picks, building it first
-# when the cache has none; removes every other build from the cache. Without the archive, the
-# tested version's build in the cache serves, else the newest complete one.
+# Prints the prefix of a complete Qt build, building it first when the cache has none, and removes
+# every other build from the cache. Once built, the tested version serves without asking the archive.
 qt_for_windows() {
-    local version prefix key work stale tool
-    mkdir -p "$windows_cache"
-    version=$(qt_choose_version)
-    if [ -z "$version" ]; then
-        prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -path "*/qt-$qt_tested_version-*" -printf '%h\n' | head -n 1)
-        [ -n "$prefix" ] || prefix=$(find "$windows_cache" -maxdepth 2 -name .complete -printf '%h\n' | sort -V | tail -n 1)
-        [ -n "$prefix" ] || { echo "windows: no Qt in $windows_cache to fall back on" >&2; return 1; }
-        echo "$prefix"
-        return 0
-    fi
-    key=$(qt_key "$version")
-    prefix="$windows_cache/qt-$version-$key"
-    for stale in "$windows_cache"/qt-* "$windows_cache"/work-*; do
-        if [ -e "$stale" ] && [ "$stale" != "$prefix" ]; then
-            echo "windows: removing $stale, which no longer matches" >&2
-            rm -rf "$stale"
+    local version=$qt_tested_version served candidate newest=0 prefix work tool
+    prefix="$windows_cache/qt-$version-$(qt_key "$version")"
+    if [ "${VELTRANE_QT_NEWEST:-}" = 1 ] || [ ! -f "$prefix/.complete" ]; then
+        served=$(qt_served) || { echo "windows: Debian's sources are out of reach" >&2; return 1; }
+        for candidate in $served; do
+            dpkg --compare-versions "$candidate" le "$newest" || newest=$candidate
+        done
+        if [ "${VELTRANE_QT_NEWEST:-}" = 1 ] || ! grep -qxF "$version" <<<"$served"; then
+            version=$newest
+            prefix="$windows_cache/qt-$version-$(qt_key "$version")"
         fi
-    done
+        [ "$version" = "$qt_tested_version" ] ||
+            echo "windows: Qt $version, the newest Debian serves, rather than the tested $qt_tested_version" >&2
+    fi
+    find "$windows_cache" -mindepth 1 -maxdepth 1 -name 'qt-*' ! -path "$prefix" \
+        -printf 'windows: removing %p, which no longer matches\n' -exec rm -rf {} + >&2
     [ -f "$prefix/.complete" ] && { echo "$prefix"; return 0; }
 
     echo "windows: building Qt $version for Windows into $prefix (about twenty minutes on two cores)" >&2
     rm -rf "$prefix"
-    work="$windows_cache/work-$key"
+    work="$prefix.work"
     qt_fetch_source "$version" "$work" || return 1
     # The cross compiler under its plain names, whatever alternative the machine has chosen: Qt's
     # threads need the posix thread model.
