@@ -12,7 +12,7 @@ configured_against_qt() {
 # The server and its services start first, apart from ctest: started by a test, they would hold
 # its output open long after it ended.
 run_suite() (
-    WINEPATH="$(windows_path "$VELTRANE_WINDOWS_QT/bin");$(windows_path "$mingw_runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"
+    WINEPATH=$(for dir in "${runtime_dirs[@]}"; do windows_path "$dir"; done | paste -sd';')
     WINEQT_PLUGIN_PATH=$(windows_path "$VELTRANE_WINDOWS_QT/plugins")
     export WINEPATH WINEQT_PLUGIN_PATH
     wineserver -p >/dev/null 2>&1
@@ -25,7 +25,4 @@ build_preset windows
 configured_against_qt "$build_dir"
 echo "== tests under Wine, windows platform plugin, Xvfb"
 new_wine_prefix "$build_dir/wine"
-suite_started=$SECONDS
 check "the test suite passes under Wine" run_suite
-echo "windows: the suite ran for $((SECONDS - suite_started)) s"
-wineserver -k 2>/dev/null || true

@@ -17,13 +17,27 @@ unresolved_dlls() {
     done < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0) | sort -fu
 }
 
-# stage BUILD ZIP MSI: lays out, from BUILD, the folder a Windows user unpacks or installs, in
-# scratch, and makes its zip and its installer.
+# make_icon ICO: the program's icon for the installer, drawn from its SVG at the sizes Windows
+# shows; the largest as PNG, as Windows takes it, the others as bitmaps.
+make_icon() {
+    local size
+    for size in 16 24 32 48 256; do
+        rsvg-convert -w "$size" -h "$size" -o "$scratch/icon-$size.png" "$root_dir/data/org.veltrane.Veltraner.svg"
+    done
+    icotool -c -o "$1" "$scratch"/icon-{16,24,32,48}.png -r "$scratch/icon-256.png"
+}
+
+# A release signs the program and the installer with a sign_file of its own, defined before.
+declare -F sign_file >/dev/null || sign_file() { :; }
+
+# stage BUILD ZIP MSI: lays out, from BUILD, the folder a Windows user unpacks or installs beside
+# the zip, named after it, and makes the zip, the installer's icon beside them and the installer.
 stage() {
-    local build=$1 folder="${scratch:?}/${zip_name:?}" copied=yes dll from deb
-    rm -rf "$folder"
+    local build=$1 folder=${2%.zip} qt_source="$VELTRANE_WINDOWS_QT/debian-source" copied=yes dll from deb
+    rm -rf "${folder:?}"
     cmake --install "$build" --prefix "$folder" >/dev/null
     x86_64-w64-mingw32-strip "$folder/veltrane.exe"
+    sign_file "$folder/veltrane.exe"
     mkdir -p "$folder/licenses/Qt"
     (cd "$VELTRANE_WINDOWS_QT/plugins" && cp --parents platforms/qwindows.dll styles/qwindowsvistastyle.dll "$folder/")
     # Every DLL the program and its plugins load, and those these load, but for Windows' own: Qt's
@@ -31,8 +45,7 @@ stage() {
     while [ -n "$copied" ]; do
         copied=
         for dll in $(unresolved_dlls "$folder"); do
-            from=$(find "$VELTRANE_WINDOWS_QT/bin" "$mingw_runtime" /usr/x86_64-w64-mingw32/lib \
-                -maxdepth 1 -name "$dll" -print -quit)
+            from=$(find "${runtime_dirs[@]}" -maxdepth 1 -name "$dll" -print -quit)
             [ -n "$from" ] || continue
             cp "$from" "$folder/"
             copied=yes
@@ -45,11 +58,10 @@ stage() {
     done
     cp "$VELTRANE_WINDOWS_QT"/licenses/* "$folder/licenses/Qt/"
     {
-        echo "Qt $(sed 's/.* \([0-9.]*\)+.*/\1/' "$VELTRANE_WINDOWS_QT/debian-source"), built from the Debian source package $(cat "$VELTRANE_WINDOWS_QT/debian-source"),"
-        echo "with every patch of its series and these of our own:"
+        echo "Qt $(sed 's/.* \([0-9.]*\)+.*/\1/' "$qt_source"), built from the Debian source package $(cat "$qt_source")"
+        echo "with every patch of its series, and with these of our own, which the Veltraner sources"
+        echo "keep under windows/patches/:"
         printf '  %s\n' "${qt_own_patches[@]##*/}"
-        echo "Its source is the Debian source package of that version; the patches are in the Veltraner"
-        echo "sources under windows/patches/."
     } >"$folder/licenses/Qt/SOURCE.txt"
     chmod -R u=rwX,go=rX "$folder"
     find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
@@ -57,7 +69,9 @@ stage() {
     # same bytes. No folder around them: Windows' Extract All makes one, named after the zip.
     rm -f "$2"
     (cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$2" -@)
+    make_icon "$folder.ico"
     make_msi "$folder" "$3" "$version"
+    sign_file "$3"
 }
 
 # A code of the product's own, the same for the same name: Python's name-based UUID under the
@@ -87,7 +101,7 @@ wxs_files() {
 }
 
 # make_msi FOLDER OUT VERSION: the installer of the folder, windows/veltrane.wxs with the version,
-# a product code of that version's own and the folder's files.
+# a product code of that version's own, the folder's files and the icon beside it.
 make_msi() {
     local folder=$1 out=$2 version=$3 files
     files=$(cd "$folder" && wxs_files .)
@@ -99,9 +113,18 @@ make_msi() {
     } >"$scratch/files.wxs"
     rm -f "$out"
     # wixl finds the files by paths relative to where it runs.
-    (cd "$folder" && wixl -a x64 -D SourceDir=. -D Version="$version" \
+    (cd "$folder" && wixl -a x64 -D SourceDir=. -D Icon="../${folder##*/}.ico" -D Version="$version" \
         -D ProductCode="$(named_uuid "product $version")" -o "$out" \
         "$root_dir/windows/veltrane.wxs" "$scratch/files.wxs")
+}
+
+# msi_contents MSI DIR: its tables and streams, but for the summary's package code and times.
+# msidump writes binary columns, such as the icon's, below the folder it runs in.
+msi_contents() {
+    mkdir -p "$2"
+    (cd "$2" && msidump -d . -t -s "$1" >/dev/null)
+    rm -f "$2/_Streams/"*SummaryInformation
+    sed -i '/^\(9\|12\|13\)\t/d' "$2/_SummaryInformation.idt"
 }
 
 echo "== $zip_name.zip and $zip_name.msi"
