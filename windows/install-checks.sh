@@ -40,12 +40,10 @@ at_dpi() {
 # scales DPI [SCREENSHOT]: whether the window at DPI is its size at 96 (plain) so scaled, to within a
 # few pixels; how the program exits does not matter here.
 scales() {
-    local width height
     at_dpi "$1"
     run_program "$unpacked" "${2:-}" >/dev/null
-    read -r width height <<<"$size"
     echo "at $1 DPI the window is ${size/ /x}, at 96 DPI ${plain/ /x}"
-    [ -n "$width" ] && [ -n "$plain" ] && near "$width" "${plain% *}" "$1" && near "$height" "${plain#* }" "$1"
+    [ -n "$size" ] && [ -n "$plain" ] && near "${size% *}" "${plain% *}" "$1" && near "${size#* }" "${plain#* }" "$1"
 }
 near() { local off=$((($1 * 96 - $2 * $3) / 96)); ((off >= -4 && off <= 4)); }
 
@@ -77,12 +75,10 @@ msiexec() { wine msiexec "$@" /qn >/dev/null 2>&1 && wineserver -w; }
 # entry VERSION NAME: the value NAME of the uninstall entry of VERSION's product, the user's own or,
 # as Wine keeps those of any package, the machine's.
 entry() {
-    local hive
-    for hive in HKCU HKLM; do
-        wine reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{$(named_uuid "product $1")}" \
-            /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p" | grep . && return
-    done
-    true
+    local key hive
+    key="Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{$(named_uuid "product $1")}"
+    for hive in HKCU HKLM; do wine reg query "$hive\\$key" /v "$2" 2>/dev/null; done | tr -d '\r' |
+        sed -n "s/^ *$2 *REG_SZ *//p" | head -n 1 || true
 }
 # The package holds the icon and names it for Apps & features and for the shortcut.
 icon_in_package() {

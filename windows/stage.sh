@@ -5,14 +5,11 @@
 # unresolved_dlls FOLDER [DIR...]: the DLLs that an .exe or .dll in FOLDER imports and that are
 # neither beside it, at FOLDER's top nor in one of the DIRs, each once; Windows ignores case.
 unresolved_dlls() {
-    local folder=$1 file dll dir
+    local folder=$1 file dll
     shift
     while IFS= read -r -d '' file; do
         for dll in $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
-            for dir in "${file%/*}" "$folder" "$@"; do
-                [ -z "$(find "$dir" -maxdepth 1 -iname "$dll" -print -quit)" ] || continue 2
-            done
-            echo "$dll"
+            [ -n "$(find "${file%/*}" "$folder" "$@" -maxdepth 1 -iname "$dll" -print -quit)" ] || echo "$dll"
         done
     done < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0) | sort -fu
 }
@@ -33,7 +30,7 @@ declare -F sign_file >/dev/null || sign_file() { :; }
 # stage BUILD ZIP MSI: lays out, from BUILD, the folder a Windows user unpacks or installs beside
 # the zip, named after it, and makes the zip, the installer's icon beside them and the installer.
 stage() {
-    local build=$1 folder=${2%.zip} qt_source="$VELTRANE_WINDOWS_QT/debian-source" copied=yes dll from deb
+    local build=$1 folder=${2%.zip} copied=yes dll from deb qt_package qt_version
     rm -rf "${folder:?}"
     cmake --install "$build" --prefix "$folder" >/dev/null
     x86_64-w64-mingw32-strip "$folder/veltrane.exe"
@@ -57,12 +54,10 @@ stage() {
         done
     done
     cp "$VELTRANE_WINDOWS_QT"/licenses/* "$folder/licenses/Qt/"
-    {
-        echo "Qt $(sed 's/.* \([0-9.]*\)+.*/\1/' "$qt_source"), built from the Debian source package $(cat "$qt_source")"
-        echo "with every patch of its series, and with these of our own, which the Veltraner sources"
-        echo "keep under windows/patches/:"
-        printf '  %s\n' "${qt_own_patches[@]##*/}"
-    } >"$folder/licenses/Qt/SOURCE.txt"
+    read -r qt_package qt_version <"$VELTRANE_WINDOWS_QT/debian-source"
+    printf '%s\n' "Qt ${qt_version%%+*}, built from the Debian source package $qt_package $qt_version, with every" \
+        "patch of its series and these of our own, which the Veltraner sources keep under windows/patches/:" \
+        "${qt_own_patches[@]##*/}" >"$folder/licenses/Qt/SOURCE.txt"
     chmod -R u=rwX,go=rX "$folder"
     find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
     # Sorted entries, one time and one mode for all, no extra attributes: the same folder gives the
