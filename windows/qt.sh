@@ -61,13 +61,11 @@ qt_key() {
 # qt_served: the versions of the source package that those lists hold; fails when the archive is
 # out of reach.
 qt_served() {
-    local mirror release
+    local mirror
     mirror=$(debian_mirror)
     mkdir -p "$windows_cache/apt/lists/partial" "$windows_cache/apt/cache/archives/partial"
-    for release in bookworm trixie; do
-        echo "deb-src $mirror $release main"
-        echo "deb-src ${mirror}-security $release-security main"
-    done >"$windows_cache/apt/sources.list"
+    printf 'deb-src %s main\n' "$mirror bookworm" "$mirror-security bookworm-security" "$mirror trixie" \
+        "$mirror-security trixie-security" >"$windows_cache/apt/sources.list"
     apt-get "${qt_apt[@]}" update >"$windows_cache/apt/update.log" 2>&1 &&
         apt-cache "${qt_apt[@]}" showsrc --only-source "$qt_source_package" | sed -n 's/^Version: //p'
 }
