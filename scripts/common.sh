@@ -188,7 +188,17 @@ cache_dir() {
 # root_packages DIR PACKAGE[:ARCH]...: installs those the root lacks. mount_into DIR FOLDER: a host
 # folder at the same path in the root. in_root DIR [NAME=VALUE...] COMMAND...: the command in the
 # root with a clean environment, as root, or as UID:GID where root_user=UID:GID is set. What
-# debootstrap and apt print goes to the file $root_log, DIR.log unless set.
+# debootstrap and apt print goes to the file $root_log, DIR.log unless set. Call debian_root and
+# root_packages in the script's own shell, not in $(...) nor before ||: the mounts and the hold
+# last as long as the shell that made them, and a failure must stop the script.
+# cached_root RELEASE ARCH: where a root to build for ARCH on RELEASE is kept between runs: one of
+# this machine's own architecture in ~/.cache/veltrane-roots, a cross root (this machine's
+# architecture with ARCH's libraries) in VELTRANE_CROSS_CACHE, else ~/.cache/veltrane-cross.
+cached_root() {
+    local cache=${VELTRANE_CROSS_CACHE:-$(cache_dir veltrane-cross)}
+    [ "$2" != "$(dpkg --print-architecture)" ] || cache=$(cache_dir veltrane-roots)
+    echo "$cache/$1-$2"
+}
 debian_root() {
     local dir=$1 release=$2 cache lock
     cache=$(dirname "$dir")
