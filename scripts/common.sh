@@ -118,14 +118,9 @@ stop() {
     die "FAIL: $1 after $SECONDS s (log: $2)"
 }
 
-# wait_for COMMAND...: asks again for up to ten seconds until the command succeeds.
+# wait_for PROGRAM [ARGUMENTS...]: asks again for up to ten seconds until the program succeeds.
 wait_for() {
-    local i
-    for ((i = 0; i < 100; i++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
+    timeout 10 sh -c 'until "$@"; do sleep 0.1; done' sh "$@"
 }
 
 # copy_sources DEST: the clone's files, committed or not but for the ignored ones, copied to DEST,
