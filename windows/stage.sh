@@ -113,12 +113,13 @@ make_msi() {
         "$root_dir/windows/veltrane.wxs" "$scratch/files.wxs")
 }
 
-# msi_contents MSI DIR: its tables and streams, but for the summary's package code and times.
-# msidump writes binary columns, such as the icon's, below the folder it runs in.
+# msi_contents MSI DIR: its tables and streams, but for the summary's package code and times and
+# the signature, which signs them. msidump writes binary columns, such as the icon's, below the
+# folder it runs in.
 msi_contents() {
     mkdir -p "$2"
     (cd "$2" && msidump -d . -t -s "$1" >/dev/null)
-    rm -f "$2/_Streams/"*SummaryInformation
+    rm -f "$2/_Streams/"*SummaryInformation "$2/_Streams/"*DigitalSignature*
     sed -i '/^\(9\|12\|13\)\t/d' "$2/_SummaryInformation.idt"
 }
 
