@@ -78,6 +78,10 @@ workflow() {
 
 # The time stamps of what is packaged are the commit's, so that the same commit always gives the
 # same bytes; outside a git checkout (an archive of it keeps that time on its files) the files'.
+# The version that project() in CMakeLists.txt names, the one place it is written.
+project_version() {
+    sed -n 's/^project(veltrane VERSION \([0-9.]*\).*/\1/p' "$root_dir/CMakeLists.txt"
+}
 export_source_date() {
     SOURCE_DATE_EPOCH=$(git -C "$root_dir" log -1 --format=%ct 2>/dev/null) ||
         SOURCE_DATE_EPOCH=$(stat -c %Y "$root_dir/CMakeLists.txt")
