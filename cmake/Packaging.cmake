@@ -55,25 +55,16 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${VELTRANE_APP_ID}.metainfo.xml
 # Debian looks for the licence of a package under this name.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
-# The manual page and the changelog go in compressed, as Debian keeps them. They are compressed
-# when installed, not in every build. No name or time stamp in the gzip header, so that two builds
-# of the same sources give the same bytes.
-find_program(VELTRANE_GZIP gzip)
-function(veltrane_install_gzipped source destination name)
-    set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
-    install(CODE "
-        if(NOT EXISTS \"${VELTRANE_GZIP}\")
-            message(FATAL_ERROR \"Installing ${name}.gz needs gzip\")
-        endif()
-        execute_process(COMMAND \"${VELTRANE_GZIP}\" -9 -n -c \"${source}\"
-                        OUTPUT_FILE \"${compressed}\" RESULT_VARIABLE status)
-        if(NOT status EQUAL 0)
-            message(FATAL_ERROR \"gzip ${source} failed: \${status}\")
-        endif()")
-    install(FILES ${compressed} DESTINATION ${destination})
+# The manual page and the changelog go in compressed, as Debian keeps them. Both are written when
+# the tree is configured, and so compressed then. No name or time stamp in the gzip header, so that
+# two builds of the same sources give the same bytes. NAME is in the build tree.
+function(veltrane_install_gzipped name destination)
+    execute_process(COMMAND gzip -9 -n -c ${name} OUTPUT_FILE ${name}.gz
+                    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz DESTINATION ${destination})
 endfunction()
 configure_file(data/veltrane.1.in veltrane.1 @ONLY)
-veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1 veltrane.1)
+veltrane_install_gzipped(veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrane)
@@ -82,7 +73,7 @@ set(CPACK_PACKAGE_CONTACT "${VELTRANE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}${VELTRANE_DEBIAN_SUFFIX})
 veltrane_write_changelog(${CMAKE_CURRENT_BINARY_DIR}/changelog "${CPACK_PACKAGE_CONTACT}"
                          "${VELTRANE_DEBIAN_SUFFIX}")
-veltrane_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR} changelog)
+veltrane_install_gzipped(changelog ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Veltraner shows how a piece of text is stored as bytes in a chosen character\n"

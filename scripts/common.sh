@@ -68,12 +68,9 @@ build_as_owner() {
 }
 
 # build_preset NAME [CMAKE OPTIONS...]: configures the tree of a preset in CMakePresets.json, once,
-# and builds it incrementally; workflow NAME does the same and runs its tests.
+# and builds it incrementally.
 build_preset() {
     (cd "$root_dir" && cmake --preset "$1" "${@:2}" && cmake --build --preset "$1")
-}
-workflow() {
-    (cd "$root_dir" && cmake --workflow --preset "$1")
 }
 
 # The time stamps of what is packaged are the commit's, so that the same commit always gives the
@@ -107,12 +104,6 @@ check() {
 checks_summary() {
     echo "$1: $checks_passed passed, $checks_failed failed"
     [ "$checks_failed" -eq 0 ]
-}
-# exits_with STATUS COMMAND...: the command ends with that exit status.
-exits_with() {
-    local status=0
-    "${@:2}" || status=$?
-    [ "$status" -eq "$1" ] || { echo "exit status $status, not $1" >&2; return 1; }
 }
 
 # stop WHAT LOG: ends the script as WHAT failed, after the test functions that failed in its log, if
