@@ -19,8 +19,7 @@ endif()
 set(VELTRANE_DEBIAN_SUFFIX "" CACHE STRING "Appended to the package version")
 set(VELTRANE_METAINFO_URLS "")
 if(VELTRANE_HOMEPAGE)
-    string(REGEX REPLACE "/+$" "" homepage "${VELTRANE_HOMEPAGE}/")
-    string(APPEND homepage /)
+    string(REGEX REPLACE "([^/])/*$" "\\1/" homepage "${VELTRANE_HOMEPAGE}")
     # Software centres need a web address for the screenshot, not a path: the home page serves
     # docs/screenshot.png under this name.
     string(CONCAT VELTRANE_METAINFO_URLS
@@ -67,30 +66,24 @@ configure_file(data/veltrane.1.in veltrane.1 @ONLY)
 veltrane_install_gzipped(veltrane.1 ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME veltrane)
-set(CPACK_PACKAGE_VENDOR "The Veltraner developers")
 set(CPACK_PACKAGE_CONTACT "${VELTRANE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}${VELTRANE_DEBIAN_SUFFIX})
 veltrane_write_changelog(${CMAKE_CURRENT_BINARY_DIR}/changelog "${CPACK_PACKAGE_CONTACT}"
                          "${VELTRANE_DEBIAN_SUFFIX}")
 veltrane_install_gzipped(changelog ${CMAKE_INSTALL_DOCDIR})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Veltraner shows how a piece of text is stored as bytes in a chosen character\n"
     "encoding - GBK, UTF-16, ISO-2022-JP, Big5, UTF-8, Shift-JIS, EUC-JP or EUC-KR -\n"
     "written as hex digits, and turns hex digits back into text. A warning says\n"
     "when the encoding cannot carry the text.")
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
-set(CPACK_RPM_PACKAGE_LICENSE MIT)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is computed from the libraries the program links (dpkg-shlibdeps, from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-if(VELTRANE_DEBIAN_ARCH)
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VELTRANE_DEBIAN_ARCH})
-endif()
+# A cross build's packages are for its architecture; dpkg gives this machine's otherwise.
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VELTRANE_DEBIAN_ARCH})
 # The toolkit's Wayland plugin, so that the window runs natively on a Wayland desktop.
 if(QT_VERSION_MAJOR EQUAL 6)
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)

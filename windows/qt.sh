@@ -70,22 +70,21 @@ qt_served() {
         apt-cache "${qt_apt[@]}" showsrc --only-source "$qt_source_package" | sed -n 's/^Version: //p'
 }
 
-# qt_fetch_source VERSION WORK: the source package of VERSION unpacked in WORK/src with Debian's
-# packaging in WORK/debian and every patch applied, its archives checked against the tested ones
+# qt_fetch_source VERSION WORK: the source package of VERSION unpacked in WORK/src, Debian's
+# packaging in WORK/src/debian, and every patch applied, its archives checked against the tested ones
 # when it is that version.
 qt_fetch_source() (
-    local version=$1 work=$2 patch patches
-    mkdir -p "$work/download" "$work/src"
+    local version=$1 work=$2 patch
+    mkdir -p "$work/download"
     cd "$work/download" || return 1
     apt-get "${qt_apt[@]}" source --download-only "$qt_source_package=$version" >&2 || return 1
     if [ "$version" = "$qt_tested_version" ]; then
         sha256sum --quiet --strict -c <<<"$qt_tested_sha256" >&2 ||
             { echo "windows: the archives are not those Qt $version was tested with" >&2; return 1; }
     fi
-    tar -C "$work/src" --strip-components=1 -xJf ./*.orig.tar.xz
-    tar -C "$work" -xJf ./*.debian.tar.xz
-    mapfile -t patches < <(sed -n "s|^\([^#[:space:]]\+\).*|$work/debian/patches/\1|p" "$work/debian/patches/series")
-    for patch in "${patches[@]}" "${qt_own_patches[@]}"; do
+    # Unpacks both archives and applies Debian's series, checking the archives against the .dsc.
+    dpkg-source -x ./*.dsc "$work/src" >&2 || return 1
+    for patch in "${qt_own_patches[@]}"; do
         patch -d "$work/src" -p1 --forward --batch --quiet <"$patch" >&2 ||
             { echo "windows: $patch does not apply" >&2; return 1; }
     done
@@ -142,7 +141,7 @@ qt_for_windows() {
     # What the zip must carry beside Qt's DLLs: its licences, and where its source comes from.
     mkdir -p "$prefix/licenses"
     cp "$work"/src/LICENSE.{LGPL3,LGPLv3,GPL2,GPL3,GPL3-EXCEPT} "$prefix/licenses/"
-    cp "$work/debian/copyright" "$prefix/licenses/debian-copyright"
+    cp "$work/src/debian/copyright" "$prefix/licenses/debian-copyright"
     echo "$qt_source_package $version" >"$prefix/debian-source"
     touch "$prefix/.complete"
     rm -rf "$work"

@@ -24,9 +24,6 @@ make_icon() {
     icotool -c -o "$1" "$scratch"/icon-{16,24,32,48}.png -r "$scratch/icon-256.png"
 }
 
-# A release signs the program and the installer with a sign_file of its own, defined before.
-declare -F sign_file >/dev/null || sign_file() { :; }
-
 # stage BUILD ZIP MSI: lays out, from BUILD, the folder a Windows user unpacks or installs beside
 # the zip, named after it, and makes the zip, the installer's icon beside them and the installer.
 stage() {
