@@ -73,6 +73,16 @@ build_preset() {
     (cd "$root_dir" && cmake --preset "$1" "${@:2}" && cmake --build --preset "$1")
 }
 
+# build_deb PRESET BUILD [CMAKE OPTIONS...]: the Debian package of the sources in the current folder,
+# configured and built through PRESET in BUILD with the flags Debian builds its own packages with,
+# and made there by CPack. The flags map the source folder away (-ffile-prefix-map), so they are
+# asked for from there.
+build_deb() {
+    local flags=(env DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get)
+    CXXFLAGS="$("${flags[@]}" CPPFLAGS) $("${flags[@]}" CXXFLAGS)" LDFLAGS=$("${flags[@]}" LDFLAGS) \
+        cmake --preset "$1" "${@:3}" && cmake --build --preset "$1" && (cd "$2" && cpack -G DEB)
+}
+
 # The time stamps of what is packaged are the commit's, so that the same commit always gives the
 # same bytes; outside a git checkout (an archive of it keeps that time on its files) the files'.
 # The version that project() in CMakeLists.txt names, the one place it is written.
