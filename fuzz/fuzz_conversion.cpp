@@ -26,6 +26,7 @@ constexpr std::array<Encoding, 8> allEncodings = {
 std::array<const QTextCodec *, allEncodings.size()> codecs {};
 const QTextCodec *utf8Codec = nullptr;
 const QTextCodec *utf16Codec = nullptr;
+const QTextCodec *iso2022JpCodec = nullptr;
 
 // An abort is what libFuzzer records as a crash, together with the input that caused it.
 void require(bool holds, const char *property)
@@ -151,6 +152,11 @@ void checkText(const QString &text)
             require(decoded == text, "UTF-16 carries any well-formed text without NUL");
         if (roundTrips && codec == utf8Codec)
             require(decoded == text, "UTF-8 carries any well-formed text without NUL");
+        // Ended in ASCII, the bytes of a text read on as ASCII: no other set reads "AB" as A and B.
+        if (codec == iso2022JpCodec && !encoded.contains('\0')) {
+            require(decodeBytes(encoded + "AB", codec) == decoded + QLatin1String("AB"),
+                "an ISO-2022-JP text ends in ASCII");
+        }
     }
 }
 
@@ -167,6 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     }
     utf8Codec = codecFor(Encoding::Utf8);
     utf16Codec = codecFor(Encoding::Utf16);
+    iso2022JpCodec = codecFor(Encoding::Iso2022Jp);
     return 0;
 }
 

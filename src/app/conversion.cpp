@@ -15,8 +15,12 @@
 
 namespace {
 
+constexpr int Iso2022JpMib = 39;
 constexpr int Utf8Mib = 106;
 constexpr int Utf16Mib = 1015;
+
+// ESC ( B, the escape sequence into ASCII.
+constexpr char AsciiEscape[] = "\x1B(B";
 
 constexpr std::array<std::array<char16_t, 2>, 256> makeHexPairs()
 {
@@ -131,7 +135,16 @@ QByteArray encodeText(const QString &text, const QTextCodec *codec)
         const std::unique_ptr<QTextEncoder> encoder(codec->makeEncoder());
         return encoder->fromUnicode(text);
     }
-    return codec->fromUnicode(text);
+    QByteArray bytes = codec->fromUnicode(text);
+    // An ISO-2022-JP text must end in ASCII (RFC 1468), but the encoder is never told that the
+    // text ends, so it stays in the character set of the last character. It writes ESC only to
+    // switch sets: U+001B itself it cannot carry.
+    if (codec->mibEnum() == Iso2022JpMib) {
+        const auto lastEscape = bytes.lastIndexOf('\x1B');
+        if (lastEscape >= 0 && bytes.indexOf(AsciiEscape, lastEscape) != lastEscape)
+            bytes.append(AsciiEscape);
+    }
+    return bytes;
 }
 
 std::optional<qsizetype> hexTextLength(qsizetype byteCount)

@@ -20,7 +20,7 @@ const char *codecName(Encoding encoding);
 // nullptr when there is no choice or the toolkit has no codec of that name.
 QTextCodec *codecFor(std::optional<Encoding> encoding);
 
-// Empty when there is no codec.
+// Empty when there is no codec. An ISO-2022-JP text ends in ASCII.
 QByteArray encodeText(const QString &text, const QTextCodec *codec);
 
 // The longest text the program handles in one string: what a QString holds with Qt 5, and with
