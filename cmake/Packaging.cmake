@@ -10,6 +10,9 @@ set(VELTRANE_DESKTOP_ID veltrane)
 # them from the environment); a local build names no web address rather than a made-up one, and a
 # maintainer that says it is a local build.
 set(VELTRANE_HOMEPAGE "$ENV{VELTRANE_HOMEPAGE}" CACHE STRING "Web address of the project's home page")
+# Software centres show a screenshot from a web address, which only a release knows: one that it
+# publishes.
+set(VELTRANE_SCREENSHOT_URL "$ENV{VELTRANE_SCREENSHOT_URL}" CACHE STRING "Web address of the window's screenshot")
 set(VELTRANE_MAINTAINER "$ENV{VELTRANE_MAINTAINER}" CACHE STRING "Name <address> of the package's maintainer")
 if(NOT VELTRANE_MAINTAINER)
     set(VELTRANE_MAINTAINER "Veltraner local build <local-build@veltrane.invalid>")
@@ -20,14 +23,14 @@ set(VELTRANE_DEBIAN_SUFFIX "" CACHE STRING "Appended to the package version")
 set(VELTRANE_METAINFO_URLS "")
 if(VELTRANE_HOMEPAGE)
     string(REGEX REPLACE "([^/])/*$" "\\1/" homepage "${VELTRANE_HOMEPAGE}")
-    # Software centres need a web address for the screenshot, not a path: the home page serves
-    # docs/screenshot.png under this name.
-    string(CONCAT VELTRANE_METAINFO_URLS
-        "<url type=\"homepage\">${homepage}</url>\n  <screenshots>\n"
+    set(VELTRANE_METAINFO_URLS "<url type=\"homepage\">${homepage}</url>")
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${homepage})
+endif()
+if(VELTRANE_SCREENSHOT_URL)
+    string(CONCAT VELTRANE_METAINFO_URLS "${VELTRANE_METAINFO_URLS}\n  <screenshots>\n"
         "    <screenshot type=\"default\">\n"
         "      <caption>Chinese and English text as GBK bytes</caption>\n"
-        "      <image>${homepage}screenshot.png</image>\n    </screenshot>\n  </screenshots>")
-    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${homepage})
+        "      <image>${VELTRANE_SCREENSHOT_URL}</image>\n    </screenshot>\n  </screenshots>")
 endif()
 
 # AppStream 1.0 names the developer in a <developer> element, which validators before 1.0 reject;

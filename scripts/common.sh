@@ -41,9 +41,10 @@ ensure_packages() {
         DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"' sh "${missing[@]}"
 }
 
-# Qt 6 with the compatibility module that carries the text codecs; Qt 5.15 is tested as well.
+# Qt 6 with the compatibility module that carries the text codecs; Qt 5.15 is tested as well. The
+# suite reads the release key with gpg.
 build_packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools qt6-5compat-dev
-    fonts-dejavu-core)
+    fonts-dejavu-core gnupg)
 qt5_packages=(qtbase5-dev qtbase5-dev-tools)
 # A virtual X server with a window manager, and an accessibility bus on a session bus.
 x_packages=(xvfb openbox xdotool)
@@ -93,6 +94,33 @@ export_source_date() {
     SOURCE_DATE_EPOCH=$(git -C "$root_dir" log -1 --format=%ct 2>/dev/null) ||
         SOURCE_DATE_EPOCH=$(stat -c %Y "$root_dir/CMakeLists.txt")
     export SOURCE_DATE_EPOCH
+}
+
+# The release key: its public part in docs/release-key.asc once a maintainer has made it with
+# scripts/release-key, which also writes the README's lines between these two.
+release_key_file=$root_dir/docs/release-key.asc
+readme_key_begin='<!-- The release key: scripts/release-key writes these lines. -->'
+readme_key_end='<!-- End of the release key. -->'
+
+# key_fingerprint FILE: the fingerprint of the one OpenPGP key in FILE; fails when it holds none or
+# several. key_expiry FILE: when that key expires, in seconds since the epoch, or nothing.
+key_fingerprint() {
+    key_colons "$1" | awk -F: '/^pub/ { keys++ } /^fpr/ && !fpr { fpr = $10 } END { if (keys != 1) exit 1; print fpr }'
+}
+key_expiry() {
+    key_colons "$1" | awk -F: '/^pub/ { print $7; exit }'
+}
+key_colons() {
+    local home status=0
+    home=$(mktemp -d)
+    gpg --homedir "$home" --batch --with-colons --show-keys -- "$1" 2>/dev/null || status=$?
+    rm -rf "$home"
+    return "$status"
+}
+# readme_fingerprint: the fingerprint the README presents, without blanks, or nothing.
+readme_fingerprint() {
+    sed -n "\|^$readme_key_begin\$|,\|^$readme_key_end\$|p" "$root_dir/README.md" |
+        grep -oE "\`[0-9A-F]{4}( {1,2}[0-9A-F]{4}){9}\`" | tr -d '` '
 }
 
 # pass and fail count the checks of a script that goes on past a failure to report them all;
