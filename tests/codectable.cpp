@@ -66,9 +66,46 @@ public:
     {
     }
 
+    void encodeAll()
+    {
+        for (char32_t c = 1; c <= 0xFFFF; ++c) {
+            if (!QChar::isSurrogate(c))
+                encode(c);
+        }
+        for (char32_t c = 0x10000; c <= 0x10FFFF; c += 0x100)
+            encode(c);
+    }
+
+    void decodeAll(bool escapes)
+    {
+        for (int first = 0; first < 256; ++first) {
+            decode(QByteArray(1, static_cast<char>(first)));
+            for (int second = 0; second < 256; ++second)
+                decode(QByteArray(1, static_cast<char>(first)) + static_cast<char>(second));
+        }
+        if (!escapes)
+            return;
+        for (const char *escape : iso2022Escapes) {
+            for (int first = 1; first < 128; ++first) {
+                const QByteArray one = QByteArray(escape) + static_cast<char>(first);
+                decode(one);
+                for (int second = 1; second < 128; ++second)
+                    decode(one + static_cast<char>(second));
+            }
+        }
+    }
+
+private:
     void encode(char32_t codePoint)
     {
-        const QString text = QString::fromUcs4(&codePoint, 1);
+        // Not QString::fromUcs4(), which with Qt 6 takes a leading U+FEFF for a byte-order mark.
+        QString text;
+        if (QChar::requiresSurrogates(codePoint)) {
+            text = QString(QChar(QChar::highSurrogate(codePoint)))
+                + QChar(QChar::lowSurrogate(codePoint));
+        } else {
+            text = QChar(static_cast<char16_t>(codePoint));
+        }
         m_file->write(m_name + " e " + QByteArray::number(codePoint, 16).toUpper() + ' '
             + hexOrDash(encodeText(text, m_codec)) + '\n');
     }
@@ -79,7 +116,6 @@ public:
             m_name + " d " + hexOrDash(bytes) + ' ' + unitsHex(decodeBytes(bytes, m_codec)) + '\n');
     }
 
-private:
     QFile *m_file;
     QByteArray m_name;
     const QTextCodec *m_codec;
@@ -106,28 +142,8 @@ int main(int argc, char *argv[])
             return 1;
         }
         Writer writer(&file, table, codec);
-        for (char32_t c = 1; c <= 0xFFFF; ++c) {
-            if (c < 0xD800 || c > 0xDFFF)
-                writer.encode(c);
-        }
-        for (char32_t c = 0x10000; c <= 0x10FFFF; c += 0x100)
-            writer.encode(c);
-
-        for (int first = 0; first < 256; ++first) {
-            writer.decode(QByteArray(1, static_cast<char>(first)));
-            for (int second = 0; second < 256; ++second)
-                writer.decode(QByteArray(1, static_cast<char>(first)) + static_cast<char>(second));
-        }
-        if (table.encoding != Encoding::Iso2022Jp)
-            continue;
-        for (const char *escape : iso2022Escapes) {
-            for (int first = 1; first < 128; ++first) {
-                const QByteArray one = QByteArray(escape) + static_cast<char>(first);
-                writer.decode(one);
-                for (int second = 1; second < 128; ++second)
-                    writer.decode(one + static_cast<char>(second));
-            }
-        }
+        writer.encodeAll();
+        writer.decodeAll(table.encoding == Encoding::Iso2022Jp);
     }
     return file.flush() ? 0 : 1;
 }

@@ -31,6 +31,7 @@ private slots:
     void encodeText_data();
     void encodeText();
     void noCodecGivesEmptyResults();
+    void localeCodecIsFound();
     void bytesToHex_data();
     void bytesToHex();
     void hexTextLengthLimit_data();
@@ -151,6 +152,15 @@ void TestConversion::noCodecGivesEmptyResults()
 {
     QVERIFY(::encodeText(QStringLiteral("abc"), nullptr).isEmpty());
     QVERIFY(::decodeBytes(bytes("616263"), nullptr).isEmpty());
+}
+
+// Where the codecs are ICU's, the locale's is the converter of the system's code page; were its
+// data missing, ICU would quietly take US-ASCII instead.
+void TestConversion::localeCodecIsFound()
+{
+    const QTextCodec *codec = QTextCodec::codecForLocale();
+    QVERIFY(codec);
+    QVERIFY2(codec->name() != "US-ASCII", codec->name().constData());
 }
 
 void TestConversion::bytesToHex_data()

@@ -32,3 +32,9 @@ check "stack protector" contains "$symbols"$'\n'"$headers" '__stack_chk_(fail|gu
 check "exactly one resource, the manifest" only_manifest
 check "the manifest asks for asInvoker without UI access" \
     contains "$(wrestool -x --raw --type=24 --name=1 "$exe")" 'level="asInvoker"' 'uiAccess="false"'
+# Qt's build string, which carries the version that qVersion() gives, must name the version of the
+# DLL's own file version, not that of the host's qmake that configured it.
+core="$VELTRANE_WINDOWS_QT/bin/Qt5Core.dll"
+file_version=$(wrestool -x --raw --type=16 "$core" | strings -el | sed -n '/^FileVersion$/{n;s/\.0$//;p;q}')
+check "Qt5Core.dll says it is Qt $file_version, as its file version does" \
+    contains "$(strings "$core")" "^Qt ${file_version//./\\.} \("

@@ -75,7 +75,7 @@ icu_for_windows() {
         mv "$work/data/${dat##*/}" "$dat"
 
         cd "$work/build"
-        export PATH="$(cross_tools):$PATH"
+        cross_tools
         "$work/src/source/configure" --prefix="$prefix" --with-cross-build="$work/host" \
             "${icu_configure_options[@]}" CC=x86_64-w64-mingw32-gcc CXX=x86_64-w64-mingw32-g++
         nice make -j"$build_jobs"

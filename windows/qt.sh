@@ -66,7 +66,7 @@ qt_for_windows() {
         set -e
         mkdir -p "$work/build"
         cd "$work/build"
-        export PATH="$(cross_tools):$PATH"
+        cross_tools
         # Each compile faults in hundreds of megabytes of heap; in huge pages rather than 4 KiB
         # ones, the whole build takes about a tenth less CPU time.
         export GLIBC_TUNABLES=${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1

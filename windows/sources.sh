@@ -22,15 +22,16 @@ build_key() {
 # VELTRANE_NEWEST_SOURCES=1 asks for it, the newest upload served whose version starts with PREFIX.
 # A release (VELTRANE_TESTED_SOURCES=1) never takes an untested one unasked: it stops instead.
 source_version() {
-    local package=$1 tested=$2 prefix=${3:-} served candidate newest=''
+    local package=$1 tested=$2 prefix=${3:-} mirror served candidate newest=''
     mkdir -p "$windows_cache/apt/lists/partial" "$windows_cache/apt/cache/archives/partial"
-    local mirror
     mirror=$(debian_mirror)
     printf 'deb-src %s main\n' "$mirror bookworm" "$mirror-security bookworm-security" "$mirror trixie" \
         "$mirror-security trixie-security" >"$windows_cache/apt/sources.list"
-    flock "$windows_cache/apt.lock" apt-get "${source_apt[@]}" update >"$windows_cache/apt/update.log" 2>&1 &&
-        served=$(apt-cache "${source_apt[@]}" showsrc --only-source "$package" | sed -n 's/^Version: //p') ||
-        { echo "windows: Debian's sources are out of reach (log: $windows_cache/apt/update.log)" >&2; return 1; }
+    if ! flock "$windows_cache/apt.lock" apt-get "${source_apt[@]}" update >"$windows_cache/apt/update.log" 2>&1; then
+        echo "windows: Debian's sources are out of reach (log: $windows_cache/apt/update.log)" >&2
+        return 1
+    fi
+    served=$(apt-cache "${source_apt[@]}" showsrc --only-source "$package" | sed -n 's/^Version: //p')
     for candidate in $served; do
         [[ $candidate == "$prefix"* ]] || continue
         [ -n "$newest" ] && dpkg --compare-versions "$candidate" le "$newest" || newest=$candidate
@@ -78,15 +79,15 @@ keep_only_build() {
         -printf 'windows: removing %p, which no longer matches\n' -exec rm -rf {} + >&2
 }
 
-# cross_tools: the cross compiler under its plain names in the cache, whatever alternative the machine
-# has chosen: the posix thread model, which Qt's threads and ICU's mutexes need.
+# cross_tools: the cross compiler under its plain names first on the path, whatever alternative the
+# machine has chosen: the posix thread model, which Qt's threads and ICU's mutexes need.
 cross_tools() {
     local tool
     mkdir -p "$windows_cache/cross-bin"
     for tool in gcc g++ c++ cpp gcc-ar gcc-nm gcc-ranlib; do
         ln -sf "/usr/bin/x86_64-w64-mingw32-$tool-posix" "$windows_cache/cross-bin/x86_64-w64-mingw32-$tool"
     done
-    echo "$windows_cache/cross-bin"
+    export PATH="$windows_cache/cross-bin:$PATH"
 }
 
 # build_failed WHAT LOG: says so with the log's end.

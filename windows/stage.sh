@@ -1,5 +1,5 @@
 # The folder a Windows user unpacks or installs, as a zip and as an installer: the program, the
-# Qt and compiler DLLs it loads, its plugins and their licences.
+# Qt, ICU and compiler DLLs it loads, its plugins and their licences.
 # shellcheck shell=bash disable=SC2154
 
 # unresolved_dlls FOLDER [DIR...]: the DLLs that an .exe or .dll in FOLDER imports and that are
@@ -27,15 +27,15 @@ make_icon() {
 # stage BUILD ZIP MSI: lays out, from BUILD, the folder a Windows user unpacks or installs beside
 # the zip, named after it, and makes the zip, the installer's icon beside them and the installer.
 stage() {
-    local build=$1 folder=${2%.zip} copied=yes dll from deb qt_package qt_version
+    local build=$1 folder=${2%.zip} copied=yes dll from deb package source_version
     rm -rf "${folder:?}"
     cmake --install "$build" --prefix "$folder" >/dev/null
     x86_64-w64-mingw32-strip "$folder/veltrane.exe"
     sign_file "$folder/veltrane.exe"
-    mkdir -p "$folder/licenses/Qt"
+    mkdir -p "$folder/licenses/Qt" "$folder/licenses/ICU"
     (cd "$VELTRANE_WINDOWS_QT/plugins" && cp --parents platforms/qwindows.dll styles/qwindowsvistastyle.dll "$folder/")
-    # Every DLL the program and its plugins load, and those these load, but for Windows' own: Qt's
-    # and the compiler's, the compiler's with the licence of the Debian package it comes from.
+    # Every DLL the program and its plugins load, and those these load, but for Windows' own: Qt's,
+    # ICU's and the compiler's, the compiler's with the licence of the Debian package it comes from.
     while [ -n "$copied" ]; do
         copied=
         for dll in $(unresolved_dlls "$folder"); do
@@ -43,18 +43,23 @@ stage() {
             [ -n "$from" ] || continue
             cp "$from" "$folder/"
             copied=yes
-            [[ "$from" != "$VELTRANE_WINDOWS_QT"/* ]] || continue
-            # The compiler's runtime comes with its debugging information, Qt's without.
+            [[ "$from" != "$VELTRANE_WINDOWS_QT"/* && "$from" != "$VELTRANE_WINDOWS_ICU"/* ]] || continue
+            # The compiler's runtime comes with its debugging information, Qt's and ICU's without.
             x86_64-w64-mingw32-strip --strip-debug "$folder/$dll"
             deb=$(dpkg-query -S "$from" | cut -d: -f1 | head -n 1)
             cp "/usr/share/doc/$deb/copyright" "$folder/licenses/$deb.copyright"
         done
     done
     cp "$VELTRANE_WINDOWS_QT"/licenses/* "$folder/licenses/Qt/"
-    read -r qt_package qt_version <"$VELTRANE_WINDOWS_QT/debian-source"
-    printf '%s\n' "Qt ${qt_version%%+*}, built from the Debian source package $qt_package $qt_version, with every" \
+    read -r package source_version <"$VELTRANE_WINDOWS_QT/debian-source"
+    printf '%s\n' "Qt ${source_version%%+*}, built from the Debian source package $package $source_version, with every" \
         "patch of its series and these of our own, which the Veltraner sources keep under windows/patches/:" \
         "${qt_own_patches[@]##*/}" >"$folder/licenses/Qt/SOURCE.txt"
+    cp "$VELTRANE_WINDOWS_ICU"/licenses/* "$folder/licenses/ICU/"
+    read -r package source_version <"$VELTRANE_WINDOWS_ICU/debian-source"
+    printf '%s\n' "ICU ${source_version%%-*}, built from the Debian source package $package $source_version, with every" \
+        "patch of its series; its data holds only the converters that the program and Qt use, as" \
+        "windows/icu.sh in the Veltraner sources lists them." >"$folder/licenses/ICU/SOURCE.txt"
     chmod -R u=rwX,go=rX "$folder"
     find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
     # Sorted entries, one time and one mode for all, no extra attributes: the same folder gives the
