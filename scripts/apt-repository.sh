@@ -228,8 +228,8 @@ apt_holds() {
     done
 }
 
-# refuses MESSAGE COMMAND...: the command fails, saying MESSAGE.
-refuses() {
+# stops_saying MESSAGE COMMAND...: the command fails, saying MESSAGE.
+stops_saying() {
     local said status=0
     said=$("${@:2}" 2>&1) || status=$?
     printf '    %s\n' "${said//$'\n'/$'\n    '}"
@@ -244,39 +244,39 @@ readme_apt_lines() {
 # What the README has a user run for each later release.
 readme_apt_upgrade='sudo apt update && sudo apt upgrade'
 
-# In the fresh root apt_root: as_user COMMANDS runs them with sh as the README's user does, who
-# answers yes; installed prints the version of veltrane installed; offered VERSION, whether apt
-# offers it; installs COMMANDS VERSION, whether the commands succeed and install it.
-as_user() {
+# In the fresh root apt_root: apt_as_user COMMANDS runs them with sh as the README's user does, who
+# answers yes; apt_installed prints the version of veltrane installed; apt_offers VERSION, whether
+# apt offers it; apt_installs_with COMMANDS VERSION, whether the commands succeed and install it.
+apt_as_user() {
     in_root "$apt_root" DEBIAN_FRONTEND=noninteractive sh -ec "$1" >>"$root_log" 2>&1
 }
-installed() {
+apt_installed() {
     # shellcheck disable=SC2016 # dpkg's own placeholder
     in_root "$apt_root" dpkg-query -W -f='${Version}' veltrane 2>/dev/null
 }
-offered() {
+apt_offers() {
     in_root "$apt_root" apt-cache madison veltrane | grep -qF " $1 "
 }
-installs() {
-    as_user "$1" && [ "$(installed)" = "$2" ]
+apt_installs_with() {
+    apt_as_user "$1" && [ "$(apt_installed)" = "$2" ]
 }
-upgrades() {
-    grep -qF "\`$readme_apt_upgrade\`" "$root_dir/README.md" && installs "$readme_apt_upgrade" "$1"
+apt_upgrades() {
+    grep -qF "\`$readme_apt_upgrade\`" "$root_dir/README.md" && apt_installs_with "$readme_apt_upgrade" "$1"
 }
 # apt update keeps the indices it has of a suite whose new InRelease it refuses, and says so, with
 # an error line for that InRelease, but only warns.
-refused_and_kept() {
+apt_refuses_other_key() {
     local said
     said=$(in_root "$apt_root" sh -c 'sudo apt update' 2>&1) || true
     echo "$said" >>"$root_log"
-    grep -q "^Err:[0-9]* ${apt_url%/} [a-z]* InRelease" <<<"$said" && ! offered "$1" && [ "$(installed)" = "$2" ]
+    grep -q "^Err:[0-9]* ${apt_url%/} [a-z]* InRelease" <<<"$said" && ! apt_offers "$1" && [ "$(apt_installed)" = "$2" ]
 }
 
 # apt_installs RELEASE NUMBER: in a fresh root of the Debian release, the README's lines add the
 # repository served at apt_url and install this version; with --check, the next release's
 # repository is served then, which apt upgrade installs from, and last one that another key signed,
 # which apt refuses.
-apt_installs() {
+apt_apt_installs_with() {
     local release=$1 suffix=+deb$2
     # Made anew, beside the build roots for the packages debootstrap downloads; with sudo, as the
     # README's user has it.
@@ -292,14 +292,14 @@ apt_installs() {
     echo "== the apt repository in a fresh $release root (log: $root_log)"
     apt_serving "$dist/apt"
     check "$release: the README's lines add the repository, and apt install veltrane installs $version$suffix" \
-        installs 'cd /tmp/readme && . ./lines.sh' "$version$suffix"
+        apt_installs_with 'cd /tmp/readme && . ./lines.sh' "$version$suffix"
     [ -n "$check_mode" ] || return 0
     apt_serving "$scratch/apt-next"
     check "$release: '$readme_apt_upgrade', as the README says, installs $apt_next$suffix from the next throwaway release's repository" \
-        upgrades "$apt_next$suffix"
+        apt_upgrades "$apt_next$suffix"
     apt_serving "$scratch/apt-other-key"
     check "$release: apt update refuses the repository once another key signs its InRelease, and offers nothing of it" \
-        refused_and_kept "$apt_other$suffix" "$apt_next$suffix"
+        apt_refuses_other_key "$apt_other$suffix" "$apt_next$suffix"
 }
 
 # apt_fresh_roots: apt_installs for each Debian release of this machine's architecture's packages.
@@ -358,10 +358,10 @@ apt_checks() {
             apt_holds "$scratch/apt-next" "$scratch/apt-next-src"
         apt_serving "$scratch/apt-other-key"
         check "a release given a repository that another key signed stops before it builds" \
-            refuses "is not signed by the release key $VELTRANE_GPG_KEY" apt_given "$apt_url"
+            stops_saying "is not signed by the release key $VELTRANE_GPG_KEY" apt_given "$apt_url"
         apt_serving "$dist/apt"
         check "a release given a repository that holds its version already stops before it builds" \
-            refuses "already holds pool/$apt_component/v/veltrane/veltrane_$version+deb" apt_given "$apt_url"
+            stops_saying "already holds pool/$apt_component/v/veltrane/veltrane_$version+deb" apt_given "$apt_url"
     fi
     [ -n "$host_only" ] || apt_fresh_roots
 }
