@@ -276,7 +276,7 @@ apt_refuses_other_key() {
 # repository served at apt_url and install this version; with --check, the next release's
 # repository is served then, which apt upgrade installs from, and last one that another key signed,
 # which apt refuses.
-apt_apt_installs_with() {
+apt_installs() {
     local release=$1 suffix=+deb$2
     # Made anew, beside the build roots for the packages debootstrap downloads; with sudo, as the
     # README's user has it.
