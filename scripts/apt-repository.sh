@@ -125,7 +125,9 @@ apt_write() {
     mkdir -p "$out" "$work"
     cp -r "$dir/pool" "$out/"
     {
-        echo "Dir { ArchiveDir \"$out\"; FileListDir \"$work\"; };"
+        # The packages' cache is the run's own: apt-ftparchive keeps it in the current folder otherwise,
+        # and takes a package from it by its path alone.
+        echo "Dir { ArchiveDir \"$out\"; FileListDir \"$work\"; CacheDir \"$work\"; };"
         echo 'Default { Packages::Compress ". gzip xz"; };'
         for suite in "${apt_suites[@]}"; do
             [ -s "$dir/$suite.files" ] || continue
