@@ -333,7 +333,7 @@ apt_throwaway_releases() (
     local other=$scratch/other-gnupg key
     mkdir -m 700 "$other"
     gpg --homedir "$other" --batch --quiet --passphrase '' --quick-gen-key "Another key <another@veltrane.invalid>" ed25519 sign 1d 2>/dev/null
-    key=$(gpg --homedir "$other" --batch --with-colons --list-secret-keys | awk -F: '/^fpr/ { print $10; exit }')
+    key=$(gpg --homedir "$other" --batch --with-colons --list-secret-keys 2>/dev/null | awk -F: '/^fpr/ { print $10; exit }')
     GNUPGHOME=$other VELTRANE_GPG_KEY=$key apt_write "$scratch/apt-other-key-src" "$scratch/apt-other-key"
     gpgconf --homedir "$other" --kill all
 )
