@@ -35,8 +35,8 @@ ensure_packages() {
         sudo=(sudo)
     fi
     echo "Installing: ${missing[*]}"
-    # One script at a time: CI builds Qt for Windows while scripts/test runs, and apt does not wait
-    # for another apt's lock.
+    # One script at a time: CI builds ICU and Qt for Windows while scripts/test runs, and apt does
+    # not wait for another apt's lock.
     "${sudo[@]}" flock /tmp/veltrane-apt.lock sh -c 'apt-get update -q &&
         DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"' sh "${missing[@]}"
 }
