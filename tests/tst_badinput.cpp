@@ -45,7 +45,7 @@ struct Substitute
 
 // What a codec writes for count surrogates on their own is the codec's own business, and the
 // toolkit's UTF-8 codec changed its mind with Qt 6: the replacement character there, '?' before.
-Substitute loneSurrogateSubstitutes(const QString &choice, int count)
+Substitute loneSurrogateSubstitutes([[maybe_unused]] const QString &choice, int count)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     if (choice == utf8)
