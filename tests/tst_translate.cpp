@@ -103,7 +103,7 @@ void TestTranslate::translate_data()
     QTest::newRow("hangul in shift-jis")
         << QStringLiteral("radioButton_shift_jis") << QStringLiteral("한") << QString()
         << QStringLiteral("?") << QStringLiteral("3F") << 1;
-    // Where each platform's codecs part ways; what cannot come back warns.
+    // Where a guess from the encoding's name would go wrong; what cannot come back warns.
     for (const CodecBytes::Conversion &row : CodecBytes::conversions) {
         QTest::newRow(row.name) << QString::fromLatin1(row.choice) << row.text << QString()
                                 << row.back << QString::fromLatin1(row.hex)
